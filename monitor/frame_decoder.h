@@ -1,0 +1,24 @@
+#pragma once
+
+#include "monitor_state.h"
+#include "window_ops.h"
+
+#include <string_view>
+
+namespace adc {
+
+/// Characters of a frame that decoding looks at: eight 3-character fields at a pitch of 4.
+inline constexpr int kFramePayloadLength = 31;
+
+/// Channel k's field: up to 3 characters from position 4k of `frameText` (0-based); shorter
+/// or empty when the frame ends first. The CR may be part of it.
+std::string_view fieldText(std::string_view frameText, int k);
+
+/// Reads the eight readings out of one frame (the characters after STX, up to and including
+/// CR), shows each in its value box, and updates and shows every min and max that changes.
+///
+/// The display mode is read once, at the start. In Hex mode value boxes show the field exactly
+/// as received; min and max boxes are written only when their value changes.
+void decodeFrame(std::string_view frameText, MonitorState& state, WindowOps& window);
+
+} // namespace adc
