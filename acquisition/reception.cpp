@@ -1,0 +1,51 @@
+#include "reception.h"
+
+#include "number_format.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace adc {
+
+void Reception::feed(std::string_view bytes)
+{
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    while (p != end) {
+        if (!m_inFrame) {
+            // Everything before an STX is dropped.
+            p = static_cast<const char*>(std::memchr(p, kStx, static_cast<std::size_t>(end - p)));
+            if (p == nullptr)
+                return;
+            ++p;
+            m_inFrame = true;
+            m_length = 0;
+            m_window.setLampColour(kLampReceiving);
+            ++m_state.frameCount;
+            m_window.setBoxText(kCountBox, decimalText(m_state.frameCount));
+            continue;
+        }
+        const char* cr = static_cast<const char*>(std::memchr(p, kCr, static_cast<std::size_t>(end - p)));
+        const char* const stop = cr != nullptr ? cr + 1 : end;
+        // Keep only what decoding looks at; the rest of a long frame is read and forgotten.
+        const std::size_t room = m_frame.size() - m_length;
+        const std::size_t take = std::min(room, static_cast<std::size_t>(stop - p));
+        std::memcpy(m_frame.data() + m_length, p, take);
+        m_length += take;
+        p = stop;
+        if (cr != nullptr) {
+            m_window.setLampColour(kLampComplete);
+            decodeFrame(frameText(), m_state, m_window);
+            m_inFrame = false;
+            m_length = 0;
+        }
+    }
+}
+
+void Reception::restart()
+{
+    m_inFrame = false;
+    m_length = 0;
+}
+
+} // namespace adc

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "frame_decoder.h"
+#include "monitor_state.h"
+#include "window_ops.h"
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+namespace adc {
+
+inline constexpr char kStx = '\x02';
+inline constexpr char kCr = '\r';
+
+/// Cuts the received character stream into frames, counts them, drives the lamp and hands each
+/// complete frame to the decoder.
+///
+/// Fed bytes as they arrive, in batches of any size: a frame split over many batches, or many
+/// frames in one batch, behave exactly as one character at a time. Characters before an STX are
+/// dropped; at STX the lamp turns light yellow and the count goes up and is shown; everything up
+/// to and including the CR is collected (a second STX too); at CR the lamp turns green and the
+/// frame is decoded with the display mode that holds then.
+///
+/// Only the characters decoding looks at are kept, so a stream whose CR never comes cannot grow
+/// memory. Anything that changes the state between two feed() calls (reset, mode change) acts
+/// between two characters, never inside a decode.
+class Reception
+{
+public:
+    Reception(MonitorState& state, WindowOps& window) : m_state(state), m_window(window) {}
+
+    /// Processes `bytes` in order, one byte per character.
+    void feed(std::string_view bytes);
+
+    /// Forgets a half-received frame and waits for the next STX, as at the start of reception.
+    void restart();
+
+    /// True between a frame's STX and its CR.
+    bool inFrame() const { return m_inFrame; }
+
+    /// The stored start of the current frame (at most kFramePayloadLength characters).
+    std::string_view frameText() const { return {m_frame.data(), m_length}; }
+
+private:
+    MonitorState& m_state;
+    WindowOps& m_window;
+    bool m_inFrame = false;
+    std::size_t m_length = 0;
+    std::array<char, kFramePayloadLength> m_frame{};
+};
+
+} // namespace adc

@@ -1,0 +1,130 @@
+#include "serial_link.h"
+
+#include "reception.h"
+
+namespace adc {
+
+namespace {
+
+constexpr qint32 kBaudRate = 9600;
+
+// Holds well over a second of the fastest adapter's output while the window is busy; the
+// converter's own rate fills it in minutes. A bounded buffer keeps a stalled window from growing
+// memory without limit, and Qt stops reading (the line's own buffer then holds) rather than drop.
+constexpr qint64 kReadBufferSize = 1 << 20;
+
+} // namespace
+
+QString SerialLink::defaultPortName()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM1");
+#else
+    return QStringLiteral("ttyS0");
+#endif
+}
+
+SerialLink::SerialLink(Reception& reception, QObject* parent)
+    : QObject(parent), m_reception(reception)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialLink::onReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLink::onErrorOccurred);
+}
+
+SerialLink::~SerialLink()
+{
+    // Release the port quietly: nobody listens to signals from an object being destroyed.
+    blockSignals(true);
+    m_port.close();
+}
+
+bool SerialLink::start(const QString& portName)
+{
+    if (m_port.isOpen())
+        return true;
+
+    m_portName = portName;
+    m_port.setPortName(portName);
+    m_port.setBaudRate(kBaudRate);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_port.setReadBufferSize(kReadBufferSize);
+
+    // Errors raised while opening are reported here, once, not by onErrorOccurred.
+    m_opening = true;
+    const bool opened = m_port.open(QIODevice::ReadWrite);
+    if (!opened) {
+        m_opening = false;
+        const QString reason = m_port.errorString();
+        m_port.clearError();
+        emit failed(tr("Cannot open serial port %1: %2").arg(portName, reason));
+        return false;
+    }
+
+    m_port.clear(QSerialPort::AllDirections);
+    // Pseudo-terminals and some USB adapters have no modem-control lines and refuse these with
+    // "Inappropriate ioctl for device"; the data still flows, so carry on without them.
+    m_port.setDataTerminalReady(true);
+    m_port.setRequestToSend(true);
+    m_port.clearError();
+    // Anything that arrived during the set-up belongs to no frame we were asked to watch.
+    m_port.clear(QSerialPort::Input);
+    m_port.readAll();
+    m_reception.restart();
+    m_opening = false;
+
+    emit receivingStarted(portName);
+    return true;
+}
+
+void SerialLink::stop()
+{
+    if (!m_port.isOpen())
+        return;
+    m_port.close();
+    emit stopped();
+}
+
+void SerialLink::onReadyRead()
+{
+    // Drain everything that is there: one wake-up may carry thousands of frames.
+    bool any = false;
+    while (m_port.isOpen() && m_port.bytesAvailable() > 0) {
+        const QByteArray bytes = m_port.readAll();
+        if (bytes.isEmpty())
+            break;
+        m_reception.feed(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+        any = true;
+    }
+    if (any)
+        emit batchProcessed();
+}
+
+void SerialLink::onErrorOccurred(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError || m_opening || !m_port.isOpen())
+        return;
+    if (error == QSerialPort::UnsupportedOperationError) {
+        m_port.clearError();
+        return;
+    }
+    // A timeout is no failure here: the converter may simply be quiet.
+    if (error == QSerialPort::TimeoutError) {
+        m_port.clearError();
+        return;
+    }
+    fail(m_port.errorString());
+}
+
+void SerialLink::fail(const QString& reason)
+{
+    // Close at once: a vanished device otherwise keeps raising the same error in a tight loop.
+    m_port.close();
+    m_port.clearError();
+    emit failed(tr("Serial port %1 failed: %2").arg(m_portName, reason));
+    emit stopped();
+}
+
+} // namespace adc

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+namespace adc {
+
+class Reception;
+
+/// The serial line: opens a port at 9600 baud 8N1 without flow control, raises DTR and RTS,
+/// discards what arrived before, and feeds every byte that arrives afterwards to a Reception,
+/// as it arrives (no polling).
+///
+/// Failures never end the program: a port that cannot be opened, or a device that goes away while
+/// receiving, is closed and reported once through failed(); the display keeps what it showed and
+/// start() may be called again.
+class SerialLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    /// The first serial port of the platform: "ttyS0" on Linux, "COM1" on Windows.
+    static QString defaultPortName();
+
+    explicit SerialLink(Reception& reception, QObject* parent = nullptr);
+    ~SerialLink() override;
+
+    /// Opens `portName` (a name such as "ttyS0" or a path such as "/dev/pts/3") and starts
+    /// receiving. Emits receivingStarted() or failed() before returning, and returns whether
+    /// reception runs. While receiving, a further call does nothing and returns true.
+    bool start(const QString& portName);
+
+    /// Closes the port, releasing it for other programs; emits stopped() if it was receiving.
+    void stop();
+
+    /// True from a successful start() until stop() or a failure.
+    bool isReceiving() const { return m_port.isOpen(); }
+
+    /// The port last given to start().
+    QString portName() const { return m_portName; }
+
+    /// The read buffer that holds what arrives while the window is busy (0 = unbounded).
+    qint64 readBufferSize() const { return m_port.readBufferSize(); }
+
+signals:
+    /// Reception runs on `portName`.
+    void receivingStarted(const QString& portName);
+    /// Opening failed, or the device went away; `message` names the port and the system's reason.
+    /// Reception has stopped when this is emitted.
+    void failed(const QString& message);
+    /// Reception has ended, after stop() or a failure.
+    void stopped();
+    /// A batch of received bytes has been fed to the reception; the display is up to date.
+    void batchProcessed();
+
+private:
+    void onReadyRead();
+    void onErrorOccurred(QSerialPort::SerialPortError error);
+    void fail(const QString& reason);
+
+    Reception& m_reception;
+    QSerialPort m_port;
+    QString m_portName;
+    bool m_opening = false;
+};
+
+} // namespace adc
