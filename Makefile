@@ -29,6 +29,9 @@ test-core: deps
 	cmake --build $(BUILD)-core -j $(JOBS)
 	ctest --test-dir $(BUILD)-core --output-on-failure
 
+# Further targets (demo, benchmarks, fuzzing, sanitizers) live beside this file, one file each.
+include $(wildcard mk/*.mk)
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
