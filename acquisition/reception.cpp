@@ -25,7 +25,8 @@ void Reception::feed(std::string_view bytes)
             m_window.setBoxText(kCountBox, decimalText(m_state.frameCount));
             continue;
         }
-        const char* cr = static_cast<const char*>(std::memchr(p, kCr, static_cast<std::size_t>(end - p)));
+        const char* cr =
+            static_cast<const char*>(std::memchr(p, kCr, static_cast<std::size_t>(end - p)));
         const char* const stop = cr != nullptr ? cr + 1 : end;
         // Keep only what decoding looks at; the rest of a long frame is read and forgotten.
         const std::size_t room = m_frame.size() - m_length;

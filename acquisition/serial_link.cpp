@@ -13,6 +13,8 @@ constexpr qint32 kBaudRate = 9600;
 // memory without limit, and Qt stops reading (the line's own buffer then holds) rather than drop.
 constexpr qint64 kReadBufferSize = 1 << 20;
 
+constexpr char kLockFailure[] = "Permission error while locking the device";
+
 } // namespace
 
 QString SerialLink::defaultPortName()
@@ -57,7 +59,10 @@ bool SerialLink::start(const QString& portName)
     const bool opened = m_port.open(QIODevice::ReadWrite);
     if (!opened) {
         m_opening = false;
-        const QString reason = m_port.errorString();
+        QString reason = m_port.errorString();
+        // Qt reports a port that another program holds as a failure to take its lock.
+        if (reason == QLatin1String(kLockFailure))
+            reason = tr("%1 (is another program using it?)").arg(reason);
         m_port.clearError();
         emit failed(tr("Cannot open serial port %1: %2").arg(portName, reason));
         return false;
@@ -104,26 +109,34 @@ void SerialLink::onReadyRead()
 
 void SerialLink::onErrorOccurred(QSerialPort::SerialPortError error)
 {
-    if (error == QSerialPort::NoError || m_opening || !m_port.isOpen())
+    if (m_opening || !m_port.isOpen())
         return;
-    if (error == QSerialPort::UnsupportedOperationError) {
+    switch (error) {
+    case QSerialPort::NoError:
+        return;
+    // Missing modem lines are expected on some devices, and a quiet converter is no failure.
+    case QSerialPort::UnsupportedOperationError:
+    case QSerialPort::TimeoutError:
         m_port.clearError();
         return;
-    }
-    // A timeout is no failure here: the converter may simply be quiet.
-    if (error == QSerialPort::TimeoutError) {
-        m_port.clearError();
+    // A vanished device shows as a resource or read error whose system text is usually stale
+    // ("Inappropriate ioctl for device" left over from the modem lines), so say what happened.
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+        fail(tr("Lost serial port %1: the device was removed or hung up").arg(m_portName));
+        return;
+    default:
+        fail(tr("Serial port %1 failed: %2").arg(m_portName, m_port.errorString()));
         return;
     }
-    fail(m_port.errorString());
 }
 
-void SerialLink::fail(const QString& reason)
+void SerialLink::fail(const QString& message)
 {
     // Close at once: a vanished device otherwise keeps raising the same error in a tight loop.
     m_port.close();
     m_port.clearError();
-    emit failed(tr("Serial port %1 failed: %2").arg(m_portName, reason));
+    emit failed(message);
     emit stopped();
 }
 

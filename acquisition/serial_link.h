@@ -57,7 +57,7 @@ signals:
 private:
     void onReadyRead();
     void onErrorOccurred(QSerialPort::SerialPortError error);
-    void fail(const QString& reason);
+    void fail(const QString& message);
 
     Reception& m_reception;
     QSerialPort m_port;

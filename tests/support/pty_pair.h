@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cerrno>
+#include <fcntl.h>
+#include <pty.h>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <termios.h>
+#include <unistd.h>
+
+namespace adc::test {
+
+/// A raw pseudo-terminal pair: the test writes converter bytes into the master, the code under
+/// test opens the slave by its path, as it would open a serial port.
+class PtyPair
+{
+public:
+    PtyPair()
+    {
+        char name[256] = {};
+        if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
+            throw std::runtime_error("openpty failed");
+        m_path = name;
+        termios tio{};
+        ::tcgetattr(m_slave, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(m_slave, TCSANOW, &tio);
+    }
+    ~PtyPair()
+    {
+        closeMaster();
+        closeSlave();
+    }
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+
+    /// The slave's device path, e.g. "/dev/pts/3".
+    const std::string& path() const { return m_path; }
+
+    /// Writes all of `bytes` to the master; false when the other side is gone.
+    bool write(std::string_view bytes) const
+    {
+        while (!bytes.empty()) {
+            const ssize_t n = ::write(m_master, bytes.data(), bytes.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+
+    /// Hangs up the line: whoever holds the slave sees the device go away.
+    void closeMaster()
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+        m_master = -1;
+    }
+
+    /// Drops the test's own slave descriptor, so the code under test holds the only one.
+    void closeSlave()
+    {
+        if (m_slave >= 0)
+            ::close(m_slave);
+        m_slave = -1;
+    }
+
+    int masterFd() const { return m_master; }
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    std::string m_path;
+};
+
+/// One converter frame: STX, the eight fields separated by blanks, CR.
+inline std::string frame(std::string_view f0, std::string_view f1, std::string_view f2,
+                         std::string_view f3, std::string_view f4, std::string_view f5,
+                         std::string_view f6, std::string_view f7)
+{
+    std::string s = "\x02";
+    for (std::string_view f : {f0, f1, f2, f3, f4, f5, f6, f7}) {
+        s += f;
+        s += ' ';
+    }
+    s.back() = '\r';
+    return s;
+}
+
+} // namespace adc::test
