@@ -1,0 +1,60 @@
+#include "frame_decoder.h"
+#include "pending_display.h"
+#include "recording_window.h"
+
+#include <gtest/gtest.h>
+
+namespace adc {
+namespace {
+
+using test::RecordingWindow;
+
+void flushInto(PendingDisplay& pending, RecordingWindow& window)
+{
+    pending.flush([&](int box, std::string_view text) { window.setBoxText(box, text); },
+                  [&](Colour colour) { window.setLampColour(colour); });
+}
+
+TEST(PendingDisplay, AppliesEachWrittenBoxOnceWithItsNewestTextThenTheLamp)
+{
+    PendingDisplay pending;
+    RecordingWindow window;
+    pending.setBoxText(kCountBox, "1");
+    pending.setLampColour(kLampReceiving);
+    pending.setBoxText(valueBox(2), "A");
+    pending.setBoxText(kCountBox, "2");
+    pending.setLampColour(kLampComplete);
+    flushInto(pending, window);
+    EXPECT_EQ(window.calls,
+              (std::vector<RecordingWindow::Call>{
+                  {valueBox(2), "A", 0}, {kCountBox, "2", 0}, {0, "", kLampComplete}}));
+
+    // Nothing written since: nothing applied. Written again, unchanged: applied again, so that
+    // whatever the operator typed there is replaced.
+    window.calls.clear();
+    flushInto(pending, window);
+    EXPECT_TRUE(window.calls.empty());
+    pending.setBoxText(valueBox(2), "A");
+    flushInto(pending, window);
+    EXPECT_EQ(window.writesTo(valueBox(2)), 1);
+    EXPECT_THROW(pending.setBoxText(kBoxCount + 1, "x"), std::out_of_range);
+}
+
+TEST(PendingDisplay, ShowsWhatDirectWritesWouldShow)
+{
+    MonitorState direct, coalesced;
+    RecordingWindow directWindow, shown;
+    PendingDisplay pending;
+    resetStatistics(direct, directWindow);
+    resetStatistics(coalesced, pending);
+    for (const char* frame : {"001 002 003 004 005 006 007 008\r",
+                              "FFF 000 7FF 800 123 456 789 ABC\r", "010 020 030 040 050 060\r"}) {
+        decodeFrame(frame, direct, directWindow);
+        decodeFrame(frame, coalesced, pending);
+    }
+    flushInto(pending, shown);
+    EXPECT_EQ(shown.boxes, directWindow.boxes);
+}
+
+} // namespace
+} // namespace adc

@@ -1,0 +1,228 @@
+#include "form1.h"
+#include "pty_pair.h"
+#include "shape.h"
+#include "suites.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using adc::kCountBox;
+using adc::maxBox;
+using adc::minBox;
+using adc::valueBox;
+using adc::test::frame;
+using adc::test::PtyPair;
+
+namespace {
+
+const QString kMissingPort = QStringLiteral("/dev/adc-monitor-no-such-port");
+const QColor kYellow(255, 255, 128);
+const QColor kGreen(0, 255, 0);
+
+QLineEdit* box(const adc::Form1& form, int n)
+{
+    return form.findChild<QLineEdit*>(QStringLiteral("Text%1").arg(n));
+}
+QString text(const adc::Form1& form, int n)
+{
+    return box(form, n)->text();
+}
+QPushButton* button(const adc::Form1& form, int n)
+{
+    return form.findChild<QPushButton*>(QStringLiteral("Command%1").arg(n));
+}
+void click(const adc::Form1& form, int n)
+{
+    QTest::mouseClick(button(form, n), Qt::LeftButton);
+}
+QColor lamp(const adc::Form1& form)
+{
+    return form.findChild<adc::Shape*>("Shape1")->fillColour();
+}
+QList<QMessageBox*> messages(const adc::Form1& form)
+{
+    return form.findChildren<QMessageBox*>();
+}
+
+/// The eight texts of a column of boxes, blank-separated.
+QString column(const adc::Form1& form, int (*role)(int))
+{
+    QStringList texts;
+    for (int k = 0; k < adc::kChannelCount; ++k)
+        texts << text(form, role(k));
+    return texts.join(' ');
+}
+
+} // namespace
+
+class Form1BehaviourTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsResetAndTheButtonsRestartTheStatistics()
+    {
+        PtyPair pty;
+        adc::Form1 form(QString::fromStdString(pty.path()));
+        QCOMPARE(column(form, valueBox), QString(7, ' '));
+        QCOMPARE(column(form, maxBox), "0 0 0 0 0 0 0 0");
+        QCOMPARE(column(form, minBox), "FFF FFF FFF FFF FFF FFF FFF FFF");
+        QCOMPARE(text(form, kCountBox), "0");
+        QCOMPARE(lamp(form), QColor(Qt::black));
+        QVERIFY(!form.isReceiving() &&
+                QSerialPort(QString::fromStdString(pty.path())).open(QIODevice::ReadOnly));
+
+        form.setBoxText(valueBox(0), "ABC");
+        form.setBoxText(kCountBox, "7");
+        click(form, 4); // DEC
+        QCOMPARE(column(form, minBox), "4095 4095 4095 4095 4095 4095 4095 4095");
+        QCOMPARE(text(form, kCountBox), "0");
+        QCOMPARE(text(form, valueBox(0)), "ABC");
+        click(form, 3); // HEX
+        QCOMPARE(column(form, minBox), "FFF FFF FFF FFF FFF FFF FFF FFF");
+        form.setBoxText(kCountBox, "9");
+        click(form, 5); // RESET
+        QCOMPARE(text(form, kCountBox), "0");
+        QCOMPARE(column(form, maxBox), "0 0 0 0 0 0 0 0");
+    }
+
+    void keysInABoxPressNothingAndTypedTextLastsUntilTheNextWrite()
+    {
+        adc::Form1 form(kMissingPort);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QList<QSignalSpy*> clicks;
+        for (int n = 1; n <= 5; ++n)
+            clicks << new QSignalSpy(button(form, n), &QPushButton::clicked);
+        for (int n : {valueBox(0), minBox(2)}) {
+            box(form, n)->setFocus();
+            QTest::keyClicks(box(form, n), "12");
+            for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+                QTest::keyClick(box(form, n), key);
+        }
+        for (QSignalSpy* spy : clicks)
+            QCOMPARE(spy->count(), 0);
+        qDeleteAll(clicks);
+        QCOMPARE(text(form, minBox(2)), "FFF12");
+        QCOMPARE(form.state().min[2], 4095);
+
+        click(form, 5);
+        QCOMPARE(text(form, minBox(2)), "FFF");
+        QCOMPARE(text(form, valueBox(0)), "12");
+    }
+
+    void startOnAMissingPortReportsOnce()
+    {
+        adc::Form1 form(kMissingPort);
+        form.show();
+        click(form, 1);
+        QCOMPARE(messages(form).size(), 1);
+        QMessageBox* message = messages(form).constFirst();
+        QVERIFY(message->isVisible());
+        QCOMPARE(message->windowTitle(), QStringLiteral(" A/D Test (8ch)"));
+        QVERIFY2(message->text().contains(kMissingPort), qPrintable(message->text()));
+        QVERIFY(button(form, 1)->isEnabled() && !form.isReceiving());
+        message->accept();
+        QTRY_COMPARE(messages(form).size(), 0);
+    }
+
+    void receivesFramesInBothModesAndResetsMidFrame()
+    {
+        PtyPair pty;
+        adc::Form1 form(QString::fromStdString(pty.path()));
+        click(form, 1);
+        QVERIFY(form.isReceiving() && !button(form, 1)->isEnabled());
+
+        pty.write("xyz" + frame("000", "800", "FFF", "001", "7FF", "0A3", "fff", "123"));
+        QTRY_COMPARE(text(form, kCountBox), "1");
+        QCOMPARE(column(form, valueBox), "000 800 FFF 001 7FF 0A3 fff 123");
+        QCOMPARE(column(form, maxBox), "0 800 FFF 1 7FF A3 FFF 123");
+        QCOMPARE(column(form, minBox), "0 800 FFF 1 7FF A3 FFF 123");
+        QCOMPARE(lamp(form), kGreen);
+
+        // Counted and yellow at its STX; decoded at its CR against the ranges reset meanwhile.
+        const std::string next = frame("010", "020", "030", "040", "050", "060", "070", "080");
+        pty.write(next.substr(0, 10));
+        QTRY_COMPARE(text(form, kCountBox), "2");
+        QCOMPARE(lamp(form), kYellow);
+        click(form, 5);
+        QCOMPARE(text(form, kCountBox), "0");
+        QCOMPARE(text(form, valueBox(0)), "000");
+        pty.write(next.substr(10));
+        QTRY_COMPARE(lamp(form), kGreen);
+        QCOMPARE(column(form, valueBox), "010 020 030 040 050 060 070 080");
+        QCOMPARE(column(form, minBox), "10 20 30 40 50 60 70 80");
+        QCOMPARE(text(form, kCountBox), "0");
+
+        click(form, 4); // DEC
+        pty.write(frame("FFF", "000", "00A", "800", "001", "002", "003", "004"));
+        QTRY_COMPARE(text(form, kCountBox), "1");
+        QCOMPARE(column(form, valueBox), "4095 0 10 2048 1 2 3 4");
+        QCOMPARE(column(form, maxBox), "4095 0 10 2048 1 2 3 4");
+        QCOMPARE(column(form, minBox), "4095 0 10 2048 1 2 3 4");
+    }
+
+    void deviceGoneReportsOnceAndKeepsTheReadings()
+    {
+        PtyPair pty;
+        adc::Form1 form(QString::fromStdString(pty.path()));
+        form.show();
+        click(form, 1);
+        pty.write(frame("111", "222", "333", "444", "555", "666", "777", "888"));
+        QTRY_COMPARE(text(form, valueBox(7)), "888");
+
+        pty.closeSlave();
+        pty.closeMaster();
+        QTRY_COMPARE(messages(form).size(), 1);
+        QTRY_VERIFY(button(form, 1)->isEnabled());
+        QVERIFY(messages(form).constFirst()->text().contains(QString::fromStdString(pty.path())));
+        QTest::qWait(100); // no second box for the same loss
+        QCOMPARE(messages(form).size(), 1);
+        QCOMPARE(column(form, maxBox), "111 222 333 444 555 666 777 888");
+        QCOMPARE(text(form, kCountBox), "1");
+        QCOMPARE(lamp(form), kGreen);
+        messages(form).constFirst()->accept();
+        QTRY_COMPARE(messages(form).size(), 0);
+    }
+
+    void exitEndsTheProgramAtOnceAndReleasesThePort_data()
+    {
+        QTest::addColumn<bool>("viaCloseButton");
+        QTest::newRow("EXIT") << false;
+        QTest::newRow("close button") << true;
+    }
+
+    void exitEndsTheProgramAtOnceAndReleasesThePort()
+    {
+        QFETCH(bool, viaCloseButton);
+        PtyPair pty;
+        adc::Form1 form(QString::fromStdString(pty.path()));
+        form.show();
+        click(form, 1);
+        const std::string half = frame("123", "123", "123", "123", "123", "123", "123", "123");
+        pty.write(half.substr(0, 12));
+        QTRY_COMPARE(lamp(form), kYellow);
+
+        QTimer::singleShot(0, &form, [&] { viaCloseButton ? void(form.close()) : click(form, 2); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QSerialPort other(QString::fromStdString(pty.path()));
+        QVERIFY2(other.open(QIODevice::ReadOnly), qPrintable(other.errorString()));
+        // The half-received frame is never decoded.
+        pty.write(half.substr(12));
+        QCoreApplication::processEvents();
+        QCOMPARE(text(form, valueBox(0)), QString());
+    }
+};
+
+int runForm1BehaviourTests(int argc, char** argv)
+{
+    Form1BehaviourTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "form1_behaviour_test.moc"

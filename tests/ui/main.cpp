@@ -1,0 +1,11 @@
+#include "suites.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    int status = runForm1LayoutTests(argc, argv);
+    status |= runForm1BehaviourTests(argc, argv);
+    return status;
+}

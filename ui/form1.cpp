@@ -1,0 +1,310 @@
+#include "form1.h"
+
+#include "shape.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+
+namespace adc {
+
+namespace {
+
+// The layout is drawn up in twips; 15 of them make one logical pixel.
+constexpr int kTwipsPerPixel = 15;
+
+QRect twips(int left, int top, int width, int height)
+{
+    return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
+            height / kTwipsPerPixel};
+}
+
+constexpr int kClientWidth = 5655;
+constexpr int kClientHeight = 5535;
+
+// Top of channel row k; the channel labels sit 60 twips lower, level with the box text.
+constexpr int rowTop(int k)
+{
+    return 360 + 420 * k;
+}
+
+constexpr Colour kBrandColour = 0x808000;
+constexpr qreal kDialogPointSize = 8.0;
+
+QColor toQColor(Colour colour)
+{
+    return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
+                  static_cast<int>((colour >> 16) & 0xFF));
+}
+
+QFont arial(qreal points, bool bold, bool italic)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    font.setItalic(italic);
+    return font;
+}
+
+QFont boxFont()
+{
+    return arial(12, true, false);
+}
+QFont headingFont()
+{
+    return arial(9.75, false, false);
+}
+QFont brandFont()
+{
+    return arial(12, true, true);
+}
+
+// The buttons, "TIMES" and "COM1 only" use the dialog font: the system's sans face at a dialog
+// size, so that those captions fit their fixed places whatever the desktop's own font size.
+QFont dialogFont()
+{
+    QFont font = QApplication::font();
+    font.setPointSizeF(kDialogPointSize);
+    return font;
+}
+
+} // namespace
+
+Form1::Form1(const QString& portName, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_portName(portName)
+{
+    setWindowTitle(QString::fromLatin1(kWindowTitle));
+    setFont(dialogFont());
+    setFixedSize(twips(0, 0, kClientWidth, kClientHeight).size());
+    createElements();
+    setFocusOrder();
+    initConnections();
+    Form_Load();
+    m_boxes[0]->setFocus();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createElements()
+{
+    // Created bottom-most first: the outline lies behind the labels and boxes it encloses.
+    auto* frame = new Shape(this);
+    frame->setObjectName(QStringLiteral("Shape2"));
+    frame->setGeometry(twips(300, 240, 2055, 3555));
+
+    for (int k = 0; k < kChannelCount; ++k) {
+        QLabel* label =
+            addLabel(QStringLiteral("Label%1").arg(k + 1), QStringLiteral("AD%1").arg(k),
+                     twips(180, rowTop(k) + 60, 855, 255), Qt::AlignRight | Qt::AlignTop);
+        label->setFont(boxFont());
+    }
+    addLabel(QStringLiteral("Label12"), QStringLiteral("max"), twips(2880, 60, 855, 255),
+             Qt::AlignHCenter | Qt::AlignTop)
+        ->setFont(headingFont());
+    addLabel(QStringLiteral("Label11"), QStringLiteral("min"), twips(4140, 60, 855, 255),
+             Qt::AlignHCenter | Qt::AlignTop)
+        ->setFont(headingFont());
+
+    for (int k = 0; k < kChannelCount; ++k) {
+        addBox(valueBox(k), twips(1200, rowTop(k), 1035, 330));
+        addBox(maxBox(k), twips(2760, rowTop(k), 1035, 330));
+        addBox(minBox(k), twips(4020, rowTop(k), 1035, 330));
+    }
+
+    addLabel(QStringLiteral("Label13"), QStringLiteral("TIMES"), twips(1740, 3900, 915, 255),
+             Qt::AlignRight | Qt::AlignTop);
+    addBox(kCountBox, twips(2760, 3840, 1035, 330));
+    m_resetButton =
+        addButton(QStringLiteral("Command5"), QStringLiteral("RESET"), twips(4320, 3900, 735, 315));
+
+    m_lamp = new Shape(this);
+    m_lamp->setObjectName(QStringLiteral("Shape1"));
+    m_lamp->setGeometry(twips(600, 4380, 495, 255));
+    m_lamp->setOutlined(false);
+    m_lamp->setFilled(true);
+    m_lamp->setFillColour(toQColor(kLampBlack));
+
+    m_startButton = addButton(QStringLiteral("Command1"), QStringLiteral("START"),
+                              twips(1260, 4380, 1035, 315));
+    m_exitButton =
+        addButton(QStringLiteral("Command2"), QStringLiteral("EXIT"), twips(4020, 4380, 1035, 315));
+    m_hexButton =
+        addButton(QStringLiteral("Command3"), QStringLiteral("HEX"), twips(600, 4800, 495, 315));
+    m_decButton =
+        addButton(QStringLiteral("Command4"), QStringLiteral("DEC"), twips(1260, 4800, 495, 315));
+
+    addLabel(QStringLiteral("Label9"), QStringLiteral("COM1 only"), twips(1980, 4860, 915, 255),
+             Qt::AlignLeft | Qt::AlignTop);
+    QLabel* brand = addLabel(QStringLiteral("Label10"), QStringLiteral("Orbeline"),
+                             twips(2820, 5040, 2175, 255), Qt::AlignRight | Qt::AlignTop);
+    brand->setFont(brandFont());
+    QPalette palette = brand->palette();
+    palette.setColor(QPalette::WindowText, toQColor(kBrandColour));
+    brand->setPalette(palette);
+}
+
+QLineEdit* Form1::addBox(int number, const QRect& geometry)
+{
+    auto* box = new QLineEdit(this);
+    box->setObjectName(QStringLiteral("Text%1").arg(number));
+    box->setGeometry(geometry);
+    box->setFont(boxFont());
+    box->setAlignment(Qt::AlignCenter);
+    // A 12 pt line nearly fills the 22-pixel box; a style with a thicker frame than Fusion's
+    // would clip it, so let the text reach into the frame's rows rather than lose descenders.
+    box->setTextMargins(0, -1, 0, -1);
+    m_boxes[number - 1] = box;
+    return box;
+}
+
+QLabel* Form1::addLabel(const QString& name, const QString& caption, const QRect& geometry,
+                        Qt::Alignment alignment)
+{
+    auto* label = new QLabel(caption, this);
+    label->setObjectName(name);
+    label->setGeometry(geometry);
+    label->setAlignment(alignment);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QPushButton* Form1::addButton(const QString& name, const QString& caption, const QRect& geometry)
+{
+    auto* button = new QPushButton(caption, this);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    // Enter and Escape in a box must press nothing.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+void Form1::setFocusOrder()
+{
+    QList<QWidget*> order;
+    for (int k = 0; k < kChannelCount; ++k)
+        order << m_boxes[valueBox(k) - 1];
+    order << m_startButton << m_exitButton << m_hexButton << m_decButton;
+    for (int k = 0; k < kChannelCount; ++k)
+        order << m_boxes[maxBox(k) - 1];
+    for (int k = 0; k < kChannelCount; ++k)
+        order << m_boxes[minBox(k) - 1];
+    order << m_resetButton << m_boxes[kCountBox - 1];
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void Form1::initConnections()
+{
+    connect(m_startButton, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(m_exitButton, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(m_hexButton, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(m_decButton, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(m_resetButton, &QPushButton::clicked, this, &Form1::Command5_Click);
+
+    connect(&m_link, &SerialLink::receivingStarted, m_startButton,
+            [this] { m_startButton->setEnabled(false); });
+    connect(&m_link, &SerialLink::stopped, m_startButton,
+            [this] { m_startButton->setEnabled(true); });
+    connect(&m_link, &SerialLink::failed, this, &Form1::showFailure);
+    connect(&m_link, &SerialLink::batchProcessed, this, &Form1::flushDisplay);
+}
+
+void Form1::setBoxText(int box, std::string_view text)
+{
+    m_pending.setBoxText(box, text);
+}
+
+void Form1::setLampColour(Colour colour)
+{
+    m_pending.setLampColour(colour);
+}
+
+void Form1::flushDisplay()
+{
+    m_pending.flush(
+        [this](int box, std::string_view text) {
+            m_boxes[box - 1]->setText(
+                QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+        },
+        [this](Colour colour) { m_lamp->setFillColour(toQColor(colour)); });
+}
+
+void Form1::Form_Load()
+{
+    for (int k = 0; k < kChannelCount; ++k)
+        setBoxText(valueBox(k), {});
+    Command5_Click();
+    flushDisplay();
+}
+
+void Form1::Command1_Click()
+{
+    m_link.start(m_portName);
+    flushDisplay();
+}
+
+void Form1::Command2_Click()
+{
+    // Closing the port first frees it for another program the moment we are gone; a frame
+    // that is half received is dropped with it.
+    m_link.stop();
+    flushDisplay();
+    QCoreApplication::exit(0);
+}
+
+void Form1::Command3_Click()
+{
+    selectDisplayMode(m_state, *this, DisplayMode::Hex);
+    flushDisplay();
+}
+
+void Form1::Command4_Click()
+{
+    selectDisplayMode(m_state, *this, DisplayMode::Dec);
+    flushDisplay();
+}
+
+void Form1::Command5_Click()
+{
+    resetStatistics(m_state, *this);
+    flushDisplay();
+}
+
+void Form1::showFailure(const QString& message)
+{
+    // Not exec(): a nested event loop would run reception inside this handler.
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, windowTitle(), message, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    Command2_Click();
+    event->accept();
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    if (!m_placed) {
+        m_placed = true;
+        if (const QScreen* s = screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(s->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    QWidget::showEvent(event);
+}
+
+} // namespace adc

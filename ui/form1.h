@@ -1,0 +1,97 @@
+#pragma once
+
+#include "monitor_state.h"
+#include "pending_display.h"
+#include "reception.h"
+#include "serial_link.h"
+#include "window_ops.h"
+
+#include <QWidget>
+#include <array>
+#include <string_view>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace adc {
+
+class Shape;
+
+/// The window's title, also used for the message boxes it shows.
+inline constexpr char kWindowTitle[] = " A/D Test (8ch)";
+
+/// The monitor's one window: the channel grid of value, max and min boxes, the frame count, the
+/// activity lamp and the five buttons, each at its fixed place.
+///
+/// Owns the monitor state, the reception and the serial link. Writes to the boxes and the lamp
+/// are recorded and shown together, once per received batch and at the end of every handler,
+/// so that the widgets' cost does not grow with the frame rate.
+class Form1 final : public QWidget, public WindowOps
+{
+    Q_OBJECT
+
+public:
+    /// Builds the window and runs Form_Load; START will receive on `portName`.
+    explicit Form1(const QString& portName = SerialLink::defaultPortName(),
+                   QWidget* parent = nullptr);
+    ~Form1() override;
+
+    /// Records `text` for box `box` (1..25); it is shown at the next flush.
+    void setBoxText(int box, std::string_view text) override;
+    /// Records the lamp's fill colour; it is shown at the next flush.
+    void setLampColour(Colour colour) override;
+
+    /// The port START opens.
+    QString portName() const { return m_portName; }
+    /// True while the port is open and frames are received.
+    bool isReceiving() const { return m_link.isReceiving(); }
+    /// The displayed statistics.
+    const MonitorState& state() const { return m_state; }
+
+public slots:
+    /// Start-up: empties the value boxes and resets. Runs once, before the window is shown.
+    void Form_Load();
+    /// START: opens the port and receives until EXIT or a failure of the line.
+    void Command1_Click();
+    /// EXIT: releases the port and ends the program with status 0, at once.
+    void Command2_Click();
+    /// HEX: hexadecimal display, then reset.
+    void Command3_Click();
+    /// DEC: decimal display, then reset.
+    void Command4_Click();
+    /// RESET: restarts the ranges and the frame count.
+    void Command5_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void createElements();
+    QLineEdit* addBox(int number, const QRect& geometry);
+    QLabel* addLabel(const QString& name, const QString& caption, const QRect& geometry,
+                     Qt::Alignment alignment);
+    QPushButton* addButton(const QString& name, const QString& caption, const QRect& geometry);
+    void setFocusOrder();
+    void initConnections();
+    void flushDisplay();
+    void showFailure(const QString& message);
+
+    QString m_portName;
+    MonitorState m_state;
+    PendingDisplay m_pending;
+    Reception m_reception{m_state, *this};
+    SerialLink m_link{m_reception};
+
+    std::array<QLineEdit*, kBoxCount> m_boxes{};
+    Shape* m_lamp = nullptr;
+    QPushButton* m_startButton = nullptr;
+    QPushButton* m_exitButton = nullptr;
+    QPushButton* m_hexButton = nullptr;
+    QPushButton* m_decButton = nullptr;
+    QPushButton* m_resetButton = nullptr;
+    bool m_placed = false;
+};
+
+} // namespace adc
