@@ -83,6 +83,7 @@ Form1::Form1(const QString& portName, QWidget* parent)
 {
     setWindowTitle(QString::fromLatin1(kWindowTitle));
     setFont(dialogFont());
+    m_link.setObjectName(QStringLiteral("Comm1"));
     setFixedSize(twips(0, 0, kClientWidth, kClientHeight).size());
     createElements();
     setFocusOrder();

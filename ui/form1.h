@@ -82,7 +82,8 @@ private:
     MonitorState m_state;
     PendingDisplay m_pending;
     Reception m_reception{m_state, *this};
-    SerialLink m_link{m_reception};
+    // A child named after the control it replaces, so that tools can find it.
+    SerialLink m_link{m_reception, this};
 
     std::array<QLineEdit*, kBoxCount> m_boxes{};
     Shape* m_lamp = nullptr;
