@@ -1,0 +1,72 @@
+#include "sim_options.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace adc::sim {
+namespace {
+
+using Action = ParsedOptions::Action;
+
+ParsedOptions parse(std::vector<std::string_view> args)
+{
+    return parseOptions(args);
+}
+
+TEST(SimOptionsTest, DefaultsSendASineAtLineRateToANewPseudoTerminal)
+{
+    const ParsedOptions parsed = parse({});
+    ASSERT_EQ(parsed.action, Action::Run);
+    EXPECT_TRUE(parsed.options.port.empty());
+    EXPECT_EQ(parsed.options.wave, (WaveShape{WaveKind::Sine, 0}));
+    EXPECT_EQ(parsed.options.count, 0u);
+    EXPECT_FALSE(parsed.options.fast);
+    // 33 bytes of 10 bits at 9600 baud.
+    EXPECT_EQ(framePeriod(parsed.options), std::chrono::nanoseconds(34'375'000));
+}
+
+TEST(SimOptionsTest, ReadsEveryOptionInBothForms)
+{
+    const ParsedOptions parsed = parse({"--port", "/dev/ttyS1", "--rate=2.5", "--count", "10",
+                                        "--wave=const:fff", "--seed", "0", "--log", "f.txt"});
+    ASSERT_EQ(parsed.action, Action::Run) << parsed.error;
+    EXPECT_EQ(parsed.options.port, "/dev/ttyS1");
+    EXPECT_EQ(framePeriod(parsed.options), std::chrono::nanoseconds(400'000'000));
+    EXPECT_EQ(parsed.options.count, 10u);
+    EXPECT_EQ(parsed.options.wave, (WaveShape{WaveKind::Constant, 0xFFF}));
+    EXPECT_EQ(parsed.options.seed, 0u);
+    EXPECT_EQ(parsed.options.logPath, "f.txt");
+
+    EXPECT_EQ(parse({"--wave", "const:0"}).options.wave, (WaveShape{WaveKind::Constant, 0}));
+    EXPECT_TRUE(parse({"--fast", "--count", "1"}).options.fast);
+    EXPECT_EQ(parse({"--rate", "5", "--help"}).action, Action::Help);
+    EXPECT_EQ(parse({"--version", "--bogus"}).action, Action::Version);
+}
+
+class BadOptionTest : public ::testing::TestWithParam<std::vector<std::string_view>>
+{};
+
+TEST_P(BadOptionTest, IsRejectedWithOneLine)
+{
+    const ParsedOptions parsed = parse(GetParam());
+    EXPECT_EQ(parsed.action, Action::Error);
+    EXPECT_FALSE(parsed.error.empty());
+    EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
+}
+
+using Args = std::vector<std::string_view>;
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, BadOptionTest,
+    ::testing::Values(Args{"--rate", "0"}, Args{"--rate", "-1"}, Args{"--rate", "abc"},
+                      Args{"--rate", "5x"}, Args{"--rate", "inf"}, Args{"--rate", "nan"},
+                      Args{"--rate", "2000000"}, Args{"--rate"}, Args{"--count", "0"},
+                      Args{"--count", "-3"}, Args{"--count", "1.5"},
+                      Args{"--count", "99999999999999999999999"}, Args{"--seed", "x"},
+                      Args{"--wave", "square"}, Args{"--wave", "const:"},
+                      Args{"--wave", "const:1000"}, Args{"--wave", "const:FG"},
+                      Args{"--wave", "CONST:1"}, Args{"--port="}, Args{"--log"}, Args{"--fast=yes"},
+                      Args{"--bogus"}, Args{"-x"}, Args{"stray"}, Args{"--fast", "--rate", "5"}));
+
+} // namespace
+} // namespace adc::sim

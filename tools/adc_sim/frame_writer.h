@@ -1,0 +1,26 @@
+#pragma once
+
+#include "readings.h"
+
+#include <cstddef>
+#include <string>
+
+namespace adc::sim {
+
+inline constexpr char kFrameStart = '\x02';
+inline constexpr char kFrameEnd = '\r';
+
+/// Bytes of one frame: STX, eight 3-digit fields separated by blanks (31), CR.
+inline constexpr std::size_t kFrameLength = 33;
+
+/// Appends the frame for `readings` to `out`: STX, each reading as three upper-case hexadecimal
+/// digits with leading zeros, separated by single blanks, then CR.
+void appendFrame(std::string& out, const Readings& readings);
+
+/// The frame for `readings` on its own.
+std::string formatFrame(const Readings& readings);
+
+/// The readings as one log line, without the line end: the frame's 31 payload characters.
+std::string logLine(const Readings& readings);
+
+} // namespace adc::sim

@@ -1,0 +1,53 @@
+// Captures the main window while it receives, for the README's picture.
+//
+//   adc-window-shot OUTPUT.png PORT [FRAMES]
+//
+// Shows the window, presses START, waits until FRAMES frames (default 60) have been counted and
+// saves what the window shows.
+
+#include "form1.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTimer>
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() < 3) {
+        std::fprintf(stderr, "usage: adc-window-shot OUTPUT.png PORT [FRAMES]\n");
+        return 2;
+    }
+    const QString output = args.at(1);
+    const long long frames = args.size() > 3 ? args.at(3).toLongLong() : 60;
+
+    adc::Form1 window(args.at(2));
+    window.show();
+    window.Command1_Click();
+    if (!window.isReceiving()) {
+        std::fprintf(stderr, "adc-window-shot: cannot receive on %s\n", qUtf8Printable(args.at(2)));
+        return 1;
+    }
+
+    int status = 1;
+    auto* count = window.findChild<QLineEdit*>(QStringLiteral("Text25"));
+    QObject::connect(count, &QLineEdit::textChanged, &app, [&](const QString& text) {
+        if (text.toLongLong() < frames)
+            return;
+        // Let the last texts paint before the picture is taken.
+        QTimer::singleShot(100, &app, [&] {
+            status = window.grab().save(output) ? 0 : 1;
+            if (status != 0)
+                std::fprintf(stderr, "adc-window-shot: cannot write %s\n", qUtf8Printable(output));
+            QCoreApplication::exit(status);
+        });
+    });
+    QTimer::singleShot(30000, &app, [] {
+        std::fprintf(stderr, "adc-window-shot: no frames arrived\n");
+        QCoreApplication::exit(1);
+    });
+    QCoreApplication::exec();
+    return status;
+}
