@@ -27,8 +27,9 @@ TEST(SimOptionsTest, DefaultsSendASineAtLineRateToANewPseudoTerminal)
 
 TEST(SimOptionsTest, ReadsEveryOptionInBothForms)
 {
-    const ParsedOptions parsed = parse({"--port", "/dev/ttyS1", "--rate=2.5", "--count", "10",
-                                        "--wave=const:fff", "--seed", "0", "--log", "f.txt"});
+    const ParsedOptions parsed =
+        parse({"--port", "/dev/ttyS1", "--rate=2.5", "--count", "10", "--wave=const:fff", "--seed",
+               "0", "--log", "f.txt", "--log-times"});
     ASSERT_EQ(parsed.action, Action::Run) << parsed.error;
     EXPECT_EQ(parsed.options.port, "/dev/ttyS1");
     EXPECT_EQ(framePeriod(parsed.options), std::chrono::nanoseconds(400'000'000));
@@ -36,6 +37,7 @@ TEST(SimOptionsTest, ReadsEveryOptionInBothForms)
     EXPECT_EQ(parsed.options.wave, (WaveShape{WaveKind::Constant, 0xFFF}));
     EXPECT_EQ(parsed.options.seed, 0u);
     EXPECT_EQ(parsed.options.logPath, "f.txt");
+    EXPECT_TRUE(parsed.options.logTimes);
 
     EXPECT_EQ(parse({"--wave", "const:0"}).options.wave, (WaveShape{WaveKind::Constant, 0}));
     EXPECT_TRUE(parse({"--fast", "--count", "1"}).options.fast);
@@ -66,7 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Args{"--wave", "square"}, Args{"--wave", "const:"},
                       Args{"--wave", "const:1000"}, Args{"--wave", "const:FG"},
                       Args{"--wave", "CONST:1"}, Args{"--port="}, Args{"--log"}, Args{"--fast=yes"},
-                      Args{"--bogus"}, Args{"-x"}, Args{"stray"}, Args{"--fast", "--rate", "5"}));
+                      Args{"--log-times=1"}, Args{"--bogus"}, Args{"-x"}, Args{"stray"},
+                      Args{"--fast", "--rate", "5"}));
 
 } // namespace
 } // namespace adc::sim

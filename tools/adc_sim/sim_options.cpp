@@ -103,10 +103,10 @@ ParsedOptions parseOptions(std::span<const std::string_view> args)
             value = arg.substr(eq + 1);
         }
 
-        if (name == "--fast") {
+        if (name == "--fast" || name == "--log-times") {
             if (value)
-                return fail("option '--fast' takes no value");
-            result.options.fast = true;
+                return fail("option " + quoted(name) + " takes no value");
+            (name == "--fast" ? result.options.fast : result.options.logTimes) = true;
             continue;
         }
         if (!takesValue(name))
@@ -147,6 +147,8 @@ Options:
   --seed N        seed for --wave noise, to repeat a run (default: a fresh one)
   --log FILE      write the eight readings of each frame sent to FILE, one line per
                   frame, as in the frame: "HHH HHH HHH HHH HHH HHH HHH HHH"
+  --log-times     end each log line with the CLOCK_MONOTONIC time, in nanoseconds, at
+                  which the frame's last byte was handed to the line
   -h, --help      show this help and exit
   --version       show the version and exit
 

@@ -33,6 +33,8 @@ struct SimOptions
     std::optional<std::uint64_t> seed;
     /// File that gets one line per frame sent; empty: none.
     std::string logPath;
+    /// Stamp each log line with the time its frame was written, for latency measurements.
+    bool logTimes = false;
 };
 
 /// The time between two frames' deadlines in paced mode.

@@ -156,7 +156,10 @@ void Simulator::logFrame(const Readings& readings)
     if (!m_log)
         return;
     const std::string text = logLine(readings);
-    std::fprintf(m_log.get(), "%s\n", text.c_str());
+    if (m_options.logTimes)
+        std::fprintf(m_log.get(), "%s %lld\n", text.c_str(), static_cast<long long>(monotonicNs()));
+    else
+        std::fprintf(m_log.get(), "%s\n", text.c_str());
 }
 
 } // namespace adc::sim
