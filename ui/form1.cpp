@@ -233,8 +233,11 @@ void Form1::flushDisplay()
 {
     m_pending.flush(
         [this](int box, std::string_view text) {
-            m_boxes[box - 1]->setText(
-                QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+            // An unchanged text costs a repaint and nothing more: skip it.
+            const QString shown =
+                QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+            if (m_boxes[box - 1]->text() != shown)
+                m_boxes[box - 1]->setText(shown);
         },
         [this](Colour colour) { m_lamp->setFillColour(toQColor(colour)); });
 }
