@@ -102,15 +102,6 @@ TEST_F(ReceptionTest, ResetBetweenCharactersOfAFrame)
     EXPECT_EQ(state.min[7], 0);
 }
 
-TEST_F(ReceptionTest, RestartForgetsAHalfFrame)
-{
-    reception.feed(kMixed.substr(0, 12));
-    reception.restart();
-    reception.feed(kMixed.substr(12) + kZeros);
-    EXPECT_EQ(state.frameCount, 2);
-    EXPECT_EQ(values(), "000 000 000 000 000 000 000 000");
-}
-
 TEST(ReceptionSplit, EverySplitMatchesWholeAndBytewiseFeeding)
 {
     const std::string stream = "junk" + kMixed +

@@ -45,11 +45,6 @@ class SerialLinkTest : public QObject
     Q_OBJECT
 
 private slots:
-    void defaultPortIsTheFirstSerialPort()
-    {
-        QCOMPARE(adc::SerialLink::defaultPortName(), QStringLiteral("ttyS0"));
-    }
-
     void discardsWhatArrivedBeforeTheStart()
     {
         PtyPair pty;

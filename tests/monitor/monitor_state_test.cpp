@@ -83,15 +83,5 @@ TEST(Reset, ModeButtonsAlwaysResetAndPickTheMinText)
     }
 }
 
-TEST(Reset, FreshStateIsHexAndZero)
-{
-    MonitorState state;
-    EXPECT_EQ(state.displayMode, DisplayMode::Hex);
-    EXPECT_FALSE(state.isDecimal());
-    EXPECT_EQ(state.frameCount, 0);
-    EXPECT_EQ(state.range(7).min, 0);
-    EXPECT_EQ(state.range(7).max, 0);
-}
-
 } // namespace
 } // namespace adc
