@@ -49,10 +49,8 @@ public:
 
 int main(int argc, char* argv[])
 {
-    MonitorApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("adc-monitor"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ADC_MONITOR_VERSION));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/adc-monitor.svg")));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -68,19 +66,38 @@ int main(int argc, char* argv[])
     parser.addOption(portOption);
 
     // Unlike process(), show the usage with the error, so that the right spelling is at hand.
-    if (!parser.parse(QCoreApplication::arguments())) {
+    // The command line is read before the window system is reached, so that --help, --version
+    // and mistakes are answered also where there is no display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    // Without an application object Qt cannot name the program in the usage line.
+    const auto usage = [&parser] {
+        return parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                         QStringLiteral("adc-monitor"));
+    };
+    if (!parser.parse(arguments)) {
         std::fprintf(stderr, "adc-monitor: %s\n\n%s", qUtf8Printable(parser.errorText()),
-                     qUtf8Printable(parser.helpText()));
+                     qUtf8Printable(usage()));
         return EXIT_FAILURE;
     }
     if (!parser.positionalArguments().isEmpty()) {
         std::fprintf(stderr, "adc-monitor: unexpected argument '%s'\n\n%s",
                      qUtf8Printable(parser.positionalArguments().constFirst()),
-                     qUtf8Printable(parser.helpText()));
+                     qUtf8Printable(usage()));
         return EXIT_FAILURE;
     }
-    // Answers --help, --help-all and --version, and ends the program for them.
-    parser.process(app);
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        std::fputs(qUtf8Printable(usage()), stdout);
+        return EXIT_SUCCESS;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("adc-monitor %s\n", ADC_MONITOR_VERSION);
+        return EXIT_SUCCESS;
+    }
+
+    MonitorApplication app(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/adc-monitor.svg")));
 
     try {
         adc::Form1 window(parser.value(portOption));
