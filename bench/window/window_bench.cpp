@@ -22,6 +22,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fstream>
@@ -379,30 +380,33 @@ int main(int argc, char* argv[])
             std::fprintf(stderr, "%s\n", qUtf8Printable(text));
     });
     QApplication app(argc, argv);
-    const QString mode = argc > 1 ? QString::fromLatin1(argv[1]) : QString();
-    if (mode == "throughput")
-        return throughput();
-    if (mode == "latency")
-        return latency();
-    if (mode == "idle")
-        return idle();
-    if (mode == "linerate-hidden")
-        return lineRateHidden();
-    if (mode == "memory")
-        return memory();
-    if (mode == "soak")
-        return soak();
-    if (!mode.isEmpty()) {
+
+    struct Mode
+    {
+        const char* name;
+        int (*run)();
+    };
+    static constexpr Mode kModes[] = {
+        {"throughput", throughput},
+        {"latency", latency},
+        {"linerate-hidden", lineRateHidden},
+        {"idle", idle},
+        {"memory", memory},
+        {"soak", soak},
+    };
+    if (argc > 1) {
+        for (const Mode& m : kModes)
+            if (std::strcmp(argv[1], m.name) == 0)
+                return m.run();
         std::fprintf(stderr,
                      "usage: bench_window [throughput|latency|linerate-hidden|idle|memory|soak]\n");
         return 2;
     }
     int status = 0;
-    for (const char* each :
-         {"throughput", "latency", "linerate-hidden", "idle", "memory", "soak"}) {
+    for (const Mode& m : kModes) {
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(each)});
+        child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(m.name)});
         if (!child.waitForFinished(-1) || child.exitCode() != 0)
             status = 1;
     }
