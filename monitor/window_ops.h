@@ -12,11 +12,20 @@ inline constexpr int kChannelCount = 8;
 inline constexpr int kBoxCount = 25;
 
 /// Box showing the latest reading of channel k (0..7).
-constexpr int valueBox(int k) { return k + 1; }
+constexpr int valueBox(int k)
+{
+    return k + 1;
+}
 /// Box showing the highest reading of channel k since the last reset.
-constexpr int maxBox(int k) { return 9 + k; }
+constexpr int maxBox(int k)
+{
+    return 9 + k;
+}
 /// Box showing the lowest reading of channel k since the last reset.
-constexpr int minBox(int k) { return 17 + k; }
+constexpr int minBox(int k)
+{
+    return 17 + k;
+}
 /// Box showing the frame count.
 inline constexpr int kCountBox = 25;
 

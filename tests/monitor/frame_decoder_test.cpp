@@ -1,9 +1,8 @@
 #include "frame_decoder.h"
 #include "recording_window.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace adc {
@@ -76,8 +75,8 @@ TEST_F(FrameDecoderTest, ChannelsAreWrittenInOrderValueMinMax)
     decode("001 002\r");
     const std::vector<int> written = window.boxesWritten();
     const std::vector<int> firstTwo(written.begin(), written.begin() + 6);
-    EXPECT_EQ(firstTwo, (std::vector<int>{valueBox(0), minBox(0), maxBox(0), valueBox(1),
-                                          minBox(1), maxBox(1)}));
+    EXPECT_EQ(firstTwo, (std::vector<int>{valueBox(0), minBox(0), maxBox(0), valueBox(1), minBox(1),
+                                          maxBox(1)}));
 }
 
 TEST_F(FrameDecoderTest, ShortAndOddFrames)
@@ -91,21 +90,31 @@ TEST_F(FrameDecoderTest, ShortAndOddFrames)
     };
     const Row rows[] = {
         // CR alone: field 0 holds the CR, the rest are empty; every reading is 0.
-        {"\r", DisplayMode::Dec, {"0", "0", "0", "0", "0", "0", "0", "0"},
+        {"\r",
+         DisplayMode::Dec,
+         {"0", "0", "0", "0", "0", "0", "0", "0"},
          {"0", "0", "0", "0", "0", "0", "0", "0"}},
-        {"\r", DisplayMode::Hex, {"\r", "", "", "", "", "", "", ""},
+        {"\r",
+         DisplayMode::Hex,
+         {"\r", "", "", "", "", "", "", ""},
          {"0", "0", "0", "0", "0", "0", "0", "0"}},
         // A short frame: the CR falls into field 1, the later fields are empty.
-        {"0A3 5\r", DisplayMode::Hex, {"0A3", "5\r", "", "", "", "", "", ""},
+        {"0A3 5\r",
+         DisplayMode::Hex,
+         {"0A3", "5\r", "", "", "", "", "", ""},
          {"A3", "5", "0", "0", "0", "0", "0", "0"}},
         // Commas and other separators are never examined.
-        {"001,002;003x004\t005|006-007\0010FF\r", DisplayMode::Dec,
-         {"1", "2", "3", "4", "5", "6", "7", "255"}, {"1", "2", "3", "4", "5", "6", "7", "255"}},
+        {"001,002;003x004\t005|006-007\0010FF\r",
+         DisplayMode::Dec,
+         {"1", "2", "3", "4", "5", "6", "7", "255"},
+         {"1", "2", "3", "4", "5", "6", "7", "255"}},
         // Padding and garbage: " 5F" is 95, "12x" is 18, "zzz" has no digits and reads 0.
-        {" 5F 12x zzz abc ABC 0a3 \t1  FFF\r", DisplayMode::Hex,
+        {" 5F 12x zzz abc ABC 0a3 \t1  FFF\r",
+         DisplayMode::Hex,
          {" 5F", "12x", "zzz", "abc", "ABC", "0a3", "\t1 ", "FFF"},
          {"5F", "12", "0", "ABC", "ABC", "A3", "1", "FFF"}},
-        {" 5F 12x zzz abc ABC 0a3 \t1  FFF\r", DisplayMode::Dec,
+        {" 5F 12x zzz abc ABC 0a3 \t1  FFF\r",
+         DisplayMode::Dec,
          {"95", "18", "0", "2748", "2748", "163", "1", "4095"},
          {"95", "18", "0", "2748", "2748", "163", "1", "4095"}},
     };

@@ -1,7 +1,6 @@
 #include "number_format.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 
 namespace adc {
@@ -16,8 +15,12 @@ TEST(NumberFormat, DecimalAndHexTexts)
         const char* hex;
     };
     const Row rows[] = {
-        {0, "0", "0"},        {10, "10", "A"},      {163, "163", "A3"},
-        {4095, "4095", "FFF"}, {-7, "-7", "-7"},    {2147483648LL, "2147483648", "80000000"},
+        {0, "0", "0"},
+        {10, "10", "A"},
+        {163, "163", "A3"},
+        {4095, "4095", "FFF"},
+        {-7, "-7", "-7"},
+        {2147483648LL, "2147483648", "80000000"},
         {std::numeric_limits<std::int64_t>::min(), "-9223372036854775808", "-8000000000000000"},
     };
     for (const Row& r : rows) {
@@ -35,9 +38,23 @@ TEST(NumberFormat, ReadingValueOfFields)
     };
     using namespace std::string_view_literals;
     const Row rows[] = {
-        {"0A3", 163},   {"fff", 4095}, {"FFF", 4095}, {" 5F", 95},  {"12x", 18},
-        {"", 0},        {"\r", 0},     {"x12", 0},    {"1 2", 18},  {"\t\nA", 10},
-        {"5\r", 5},     {"-1", 0},     {"+1", 0},     {"1\0" "2"sv, 1}, {"   ", 0},
+        {"0A3", 163},
+        {"fff", 4095},
+        {"FFF", 4095},
+        {" 5F", 95},
+        {"12x", 18},
+        {"", 0},
+        {"\r", 0},
+        {"x12", 0},
+        {"1 2", 18},
+        {"\t\nA", 10},
+        {"5\r", 5},
+        {"-1", 0},
+        {"+1", 0},
+        {"1\0"
+         "2"sv,
+         1},
+        {"   ", 0},
         {"FFFFFFFFFF", std::numeric_limits<std::int32_t>::max()},
     };
     for (const Row& r : rows)
