@@ -85,38 +85,29 @@ TEST_F(FrameDecoderTest, ShortAndOddFrames)
     {
         std::string frame;
         DisplayMode mode;
-        Texts values;
-        Texts mins;
+        const char* values; // the eight texts, each followed by '|'
+        const char* mins;
     };
     const Row rows[] = {
         // CR alone: field 0 holds the CR, the rest are empty; every reading is 0.
-        {"\r",
-         DisplayMode::Dec,
-         {"0", "0", "0", "0", "0", "0", "0", "0"},
-         {"0", "0", "0", "0", "0", "0", "0", "0"}},
-        {"\r",
-         DisplayMode::Hex,
-         {"\r", "", "", "", "", "", "", ""},
-         {"0", "0", "0", "0", "0", "0", "0", "0"}},
+        {"\r", DisplayMode::Dec, "0|0|0|0|0|0|0|0|", "0|0|0|0|0|0|0|0|"},
+        {"\r", DisplayMode::Hex, "\r||||||||", "0|0|0|0|0|0|0|0|"},
         // A short frame: the CR falls into field 1, the later fields are empty.
-        {"0A3 5\r",
-         DisplayMode::Hex,
-         {"0A3", "5\r", "", "", "", "", "", ""},
-         {"A3", "5", "0", "0", "0", "0", "0", "0"}},
+        {"0A3 5\r", DisplayMode::Hex, "0A3|5\r|||||||", "A3|5|0|0|0|0|0|0|"},
         // Commas and other separators are never examined.
-        {"001,002;003x004\t005|006-007\0010FF\r",
-         DisplayMode::Dec,
-         {"1", "2", "3", "4", "5", "6", "7", "255"},
-         {"1", "2", "3", "4", "5", "6", "7", "255"}},
+        {"001,002;003x004\t005|006-007\0010FF\r", DisplayMode::Dec, "1|2|3|4|5|6|7|255|",
+         "1|2|3|4|5|6|7|255|"},
         // Padding and garbage: " 5F" is 95, "12x" is 18, "zzz" has no digits and reads 0.
-        {" 5F 12x zzz abc ABC 0a3 \t1  FFF\r",
-         DisplayMode::Hex,
-         {" 5F", "12x", "zzz", "abc", "ABC", "0a3", "\t1 ", "FFF"},
-         {"5F", "12", "0", "ABC", "ABC", "A3", "1", "FFF"}},
-        {" 5F 12x zzz abc ABC 0a3 \t1  FFF\r",
-         DisplayMode::Dec,
-         {"95", "18", "0", "2748", "2748", "163", "1", "4095"},
-         {"95", "18", "0", "2748", "2748", "163", "1", "4095"}},
+        {" 5F 12x zzz abc ABC 0a3 \t1  FFF\r", DisplayMode::Hex,
+         " 5F|12x|zzz|abc|ABC|0a3|\t1 |FFF|", "5F|12|0|ABC|ABC|A3|1|FFF|"},
+        {" 5F 12x zzz abc ABC 0a3 \t1  FFF\r", DisplayMode::Dec, "95|18|0|2748|2748|163|1|4095|",
+         "95|18|0|2748|2748|163|1|4095|"},
+    };
+    const auto joined = [](const Texts& texts) {
+        std::string s;
+        for (const std::string& t : texts)
+            s += t + '|';
+        return s;
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::PrintToString(r.frame));
@@ -124,8 +115,8 @@ TEST_F(FrameDecoderTest, ShortAndOddFrames)
         window = {};
         resetIn(r.mode);
         const Decoded d = decode(r.frame);
-        EXPECT_EQ(d.values, r.values);
-        EXPECT_EQ(d.mins, r.mins);
+        EXPECT_EQ(joined(d.values), r.values);
+        EXPECT_EQ(joined(d.mins), r.mins);
     }
 }
 
