@@ -12,26 +12,46 @@ std::string_view fieldText(std::string_view frameText, int k)
     return frameText.substr(start, 3);
 }
 
-void decodeFrame(std::string_view frameText, MonitorState& state, WindowOps& window)
+namespace {
+
+// One loop per display mode, so that the mode is not tested for every field. In Dec mode a
+// reading's text is made once and shown in every box that changes.
+template <bool decimal>
+void decodeInto(std::string_view frameText, MonitorState& state, WindowOps& window)
 {
-    const bool decimal = state.isDecimal();
-    const auto format = decimal ? decimalText : hexText;
     for (int k = 0; k < kChannelCount; ++k) {
         const std::string_view field = fieldText(frameText, k);
         const std::int32_t v = readingValue(field);
-        if (decimal)
-            window.setBoxText(valueBox(k), decimalText(v));
-        else
+        const bool newMin = v < state.min[k];
+        const bool newMax = v > state.max[k];
+        if constexpr (decimal) {
+            const NumberText text = decimalText(v);
+            window.setBoxText(valueBox(k), text);
+            if (newMin)
+                window.setBoxText(minBox(k), text);
+            if (newMax)
+                window.setBoxText(maxBox(k), text);
+        } else {
             window.setBoxText(valueBox(k), field);
-        if (v < state.min[k]) {
+            if (newMin)
+                window.setBoxText(minBox(k), hexText(v));
+            if (newMax)
+                window.setBoxText(maxBox(k), hexText(v));
+        }
+        if (newMin)
             state.min[k] = v;
-            window.setBoxText(minBox(k), format(v));
-        }
-        if (v > state.max[k]) {
+        if (newMax)
             state.max[k] = v;
-            window.setBoxText(maxBox(k), format(v));
-        }
     }
 }
 
+} // namespace
+
+void decodeFrame(std::string_view frameText, MonitorState& state, WindowOps& window)
+{
+    if (state.isDecimal())
+        decodeInto<true>(frameText, state, window);
+    else
+        decodeInto<false>(frameText, state, window);
+}
 } // namespace adc

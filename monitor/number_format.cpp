@@ -1,6 +1,7 @@
 #include "number_format.h"
 
 #include <array>
+#include <cstring>
 #include <limits>
 
 namespace adc {
@@ -28,36 +29,60 @@ constexpr std::array<std::uint8_t, 256> makeCharClasses()
 
 constexpr std::array<std::uint8_t, 256> kCharClasses = makeCharClasses();
 
-// Digits of |value| in the given base, most significant first. Works on the unsigned
-// magnitude so that INT64_MIN is handled too. The base is a template argument so that the
-// divisions compile to multiplications: this runs several times for every frame.
-template <unsigned base> std::string formatInBase(std::int64_t value)
+constexpr char kDigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233"
+                               "34353637383940414243444546474849505152535455565758596061626364656667"
+                               "6869707172737475767778798081828384858687888990919293949596979899";
+
+} // namespace
+
+NumberText decimalText(std::int64_t value)
+{
+    NumberText text;
+    // Readings: up to four digits, written without a loop, as their lengths vary at random.
+    if (value >= 0 && value < 10000) {
+        const auto v = static_cast<unsigned>(value);
+        std::memcpy(&text.m_chars[NumberText::kCapacity - 4], &kDigitPairs[2 * (v / 100)], 2);
+        std::memcpy(&text.m_chars[NumberText::kCapacity - 2], &kDigitPairs[2 * (v % 100)], 2);
+        const unsigned digits = 1 + (v >= 10) + (v >= 100) + (v >= 1000);
+        text.m_start = static_cast<std::uint8_t>(NumberText::kCapacity - digits);
+        return text;
+    }
+    // Two digits per step for the rest: the count box grows past a million within hours.
+    std::uint64_t magnitude =
+        value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    std::size_t p = NumberText::kCapacity;
+    while (magnitude >= 100) {
+        p -= 2;
+        std::memcpy(&text.m_chars[p], &kDigitPairs[2 * (magnitude % 100)], 2);
+        magnitude /= 100;
+    }
+    if (magnitude >= 10) {
+        p -= 2;
+        std::memcpy(&text.m_chars[p], &kDigitPairs[2 * magnitude], 2);
+    } else {
+        text.m_chars[--p] = static_cast<char>('0' + magnitude);
+    }
+    if (value < 0)
+        text.m_chars[--p] = '-';
+    text.m_start = static_cast<std::uint8_t>(p);
+    return text;
+}
+
+NumberText hexText(std::int64_t value)
 {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::uint64_t magnitude =
         value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-    char buffer[24];
-    char* end = buffer + sizeof buffer;
-    char* p = end;
+    NumberText text;
+    std::size_t p = NumberText::kCapacity;
     do {
-        *--p = kDigits[magnitude % base];
-        magnitude /= base;
+        text.m_chars[--p] = kDigits[magnitude % 16];
+        magnitude /= 16;
     } while (magnitude != 0);
     if (value < 0)
-        *--p = '-';
-    return std::string(p, end);
-}
-
-} // namespace
-
-std::string decimalText(std::int64_t value)
-{
-    return formatInBase<10>(value);
-}
-
-std::string hexText(std::int64_t value)
-{
-    return formatInBase<16>(value);
+        text.m_chars[--p] = '-';
+    text.m_start = static_cast<std::uint8_t>(p);
+    return text;
 }
 
 std::int32_t readingValue(std::string_view field)

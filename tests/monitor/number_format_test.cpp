@@ -24,8 +24,8 @@ TEST(NumberFormat, DecimalAndHexTexts)
         {std::numeric_limits<std::int64_t>::min(), "-9223372036854775808", "-8000000000000000"},
     };
     for (const Row& r : rows) {
-        EXPECT_EQ(decimalText(r.value), r.dec) << r.value;
-        EXPECT_EQ(hexText(r.value), r.hex) << r.value;
+        EXPECT_EQ(decimalText(r.value).view(), r.dec) << r.value;
+        EXPECT_EQ(hexText(r.value).view(), r.hex) << r.value;
     }
 }
 

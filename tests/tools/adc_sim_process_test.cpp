@@ -209,8 +209,8 @@ TEST(AdcSimProcessTest, EveryFrameLoggedArrivesAndDecodes)
             highest = std::max(highest, r[k]);
         }
         EXPECT_EQ(window.text(valueBox(k)), logLine(sent.back()).substr(4 * k, 3));
-        EXPECT_EQ(window.text(minBox(k)), hexText(lowest));
-        EXPECT_EQ(window.text(maxBox(k)), hexText(highest));
+        EXPECT_EQ(window.text(minBox(k)), hexText(lowest).view());
+        EXPECT_EQ(window.text(maxBox(k)), hexText(highest).view());
     }
 }
 
