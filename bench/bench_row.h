@@ -17,4 +17,13 @@ inline bool printRow(std::string_view name, double value, int decimals, std::str
     return met;
 }
 
+/// Prints a figure that has no target of its own, measured to put the others in proportion:
+/// `name|value|unit|-|ref`.
+inline void printReference(std::string_view name, double value, int decimals, std::string_view unit)
+{
+    std::printf("%.*s|%.*f|%.*s|-|ref\n", static_cast<int>(name.size()), name.data(), decimals,
+                value, static_cast<int>(unit.size()), unit.data());
+    std::fflush(stdout);
+}
+
 } // namespace adc::bench

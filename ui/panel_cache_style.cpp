@@ -2,7 +2,6 @@
 
 #include <QPainter>
 #include <QStyleOptionFrame>
-
 #include <algorithm>
 
 namespace adc {

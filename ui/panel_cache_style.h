@@ -4,7 +4,6 @@
 #include <QPixmap>
 #include <QProxyStyle>
 #include <QSize>
-
 #include <vector>
 
 namespace adc {

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -34,6 +35,7 @@
 
 namespace {
 
+using adc::bench::printReference;
 using adc::bench::printRow;
 using Readings = std::array<int, adc::kChannelCount>;
 
@@ -288,6 +290,33 @@ int lineRateHidden()
     return 0;
 }
 
+// The floor under the line-rate figures: a serial port in this process that only reads the
+// same frames, with no monitor behind it. It is what 29 wake-ups a second cost on this machine.
+int lineRateFloor()
+{
+    Simulator sim;
+    if (!sim.start({}))
+        return fail("line-rate floor: cannot start the simulator");
+    QSerialPort port(sim.port);
+    if (!port.open(QIODevice::ReadWrite))
+        return fail("line-rate floor: cannot open the port");
+    qint64 bytes = 0;
+    QObject::connect(&port, &QSerialPort::readyRead, &port,
+                     [&] { bytes += port.readAll().size(); });
+    spin(500);
+    const qint64 before = bytes;
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    spin(15000);
+    const double share = (cpuSeconds() - cpu0) / (double(wall.nsecsElapsed()) / 1e9);
+    if (bytes - before < 400 * 30) // 400 frames of at least 30 bytes
+        return fail("line-rate floor: too few frames arrived");
+    printReference("CPU at the 9600-baud line rate, bare serial read, no monitor", share * 100, 2,
+                   "% of a core");
+    return 0;
+}
+
 int idle()
 {
     adc::test::PtyPair pty;
@@ -390,6 +419,7 @@ int main(int argc, char* argv[])
         {"throughput", throughput},
         {"latency", latency},
         {"linerate-hidden", lineRateHidden},
+        {"linerate-floor", lineRateFloor},
         {"idle", idle},
         {"memory", memory},
         {"soak", soak},
@@ -399,7 +429,8 @@ int main(int argc, char* argv[])
             if (std::strcmp(argv[1], m.name) == 0)
                 return m.run();
         std::fprintf(stderr,
-                     "usage: bench_window [throughput|latency|linerate-hidden|idle|memory|soak]\n");
+                     "usage: bench_window "
+                     "[throughput|latency|linerate-hidden|linerate-floor|idle|memory|soak]\n");
         return 2;
     }
     int status = 0;

@@ -9,7 +9,6 @@
 #include <QStyleFactory>
 #include <QStyleOptionFrame>
 #include <QTest>
-
 #include <memory>
 
 namespace {
