@@ -100,6 +100,16 @@ void spin(int ms)
     loop.exec();
 }
 
+// The share of a core this process uses while its event loop runs for `ms`.
+double cpuShareSpinning(int ms)
+{
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    spin(ms);
+    return (cpuSeconds() - cpu0) / (double(wall.nsecsElapsed()) / 1e9);
+}
+
 // Runs the event loop until `done`, looking every `pollMs`; where CPU is measured, rarely
 // enough not to show in the figure.
 bool waitFor(const std::function<bool()>& done, int timeoutMs, int pollMs = 20)
@@ -279,11 +289,7 @@ int lineRateHidden()
     form.Command1_Click();
     spin(500);
     const std::int64_t count = form.state().frameCount;
-    const double cpu0 = cpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    spin(15000);
-    const double share = (cpuSeconds() - cpu0) / (double(wall.nsecsElapsed()) / 1e9);
+    const double share = cpuShareSpinning(15000);
     if (form.state().frameCount - count < 400)
         return fail("line rate: too few frames arrived");
     row("CPU at the 9600-baud line rate, window not shown", share * 100, "% of a core", "<", 0.5);
@@ -305,11 +311,7 @@ int lineRateFloor()
                      [&] { bytes += port.readAll().size(); });
     spin(500);
     const qint64 before = bytes;
-    const double cpu0 = cpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    spin(15000);
-    const double share = (cpuSeconds() - cpu0) / (double(wall.nsecsElapsed()) / 1e9);
+    const double share = cpuShareSpinning(15000);
     if (bytes - before < 400 * 30) // 400 frames of at least 30 bytes
         return fail("line-rate floor: too few frames arrived");
     printReference("CPU at the 9600-baud line rate, bare serial read, no monitor", share * 100, 2,
@@ -326,11 +328,7 @@ int idle()
     if (!form.isReceiving())
         return fail("idle: cannot open the port");
     spin(200);
-    const double cpu0 = cpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    spin(10000);
-    const double share = (cpuSeconds() - cpu0) / (double(wall.nsecsElapsed()) / 1e9);
+    const double share = cpuShareSpinning(10000);
     row("CPU with the port open and no data", share * 100, "% of a core", "<", 0.1);
     return 0;
 }
