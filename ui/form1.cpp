@@ -61,6 +61,7 @@ QFont boxFont()
     font.setStyleStrategy(QFont::PreferNoShaping);
     return font;
 }
+
 // One cache of frame pixels serves the boxes of every window, as long as the application runs.
 QStyle* boxStyle()
 {
