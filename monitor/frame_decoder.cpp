@@ -54,4 +54,5 @@ void decodeFrame(std::string_view frameText, MonitorState& state, WindowOps& win
     else
         decodeInto<false>(frameText, state, window);
 }
+
 } // namespace adc
