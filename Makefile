@@ -1,10 +1,13 @@
 # Single entry point: `make test` from a fresh Debian 12 machine installs, builds and tests.
-BUILD     ?= build
-BUILD_TYPE ?= RelWithDebInfo
-JOBS      ?= $(shell nproc)
-CMAKE_GEN := -G Ninja
+# Every build is a preset of CMakePresets.json; `cmake --preset NAME` and `ctest --preset NAME`
+# do the same by hand.
+JOBS         ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+FUZZ_MAX_LEN ?= 1024
+PREFIX       ?= /usr/local
 
-.PHONY: all deps configure build test test-core format clean
+.PHONY: all deps build test test-core test-sanitize bench fuzz fuzz-short demo run screenshot \
+        install format clean
 
 all: build
 
@@ -12,28 +15,64 @@ all: build
 deps:
 	@scripts/install-deps
 
-$(BUILD)/build.ninja: | deps
-	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+# Configures once; later builds let CMake notice its own changes.
+build/build.ninja: | deps
+	cmake --preset default
 
-configure: $(BUILD)/build.ninja
-
-build: configure
-	cmake --build $(BUILD) -j $(JOBS)
+build: build/build.ninja
+	cmake --build --preset default -j $(JOBS)
 
 test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	ctest --preset default -j $(JOBS)
 
 # The core alone, with no toolkit on the include path.
 test-core: deps
-	cmake -S . -B $(BUILD)-core $(CMAKE_GEN) -DADC_CORE_ONLY=ON
-	cmake --build $(BUILD)-core -j $(JOBS)
-	ctest --test-dir $(BUILD)-core --output-on-failure
+	cmake --preset core
+	cmake --build --preset core -j $(JOBS)
+	ctest --preset core -j $(JOBS)
 
-# Further targets (demo, benchmarks, fuzzing, sanitizers) live beside this file, one file each.
-include $(wildcard mk/*.mk)
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, less the tests
+# labelled `timing`. Leaks that belong to system libraries go in cmake/lsan.supp.
+test-sanitize: deps
+	cmake --preset sanitize
+	cmake --build --preset sanitize -j $(JOBS)
+	ctest --preset sanitize -j $(JOBS)
+
+# Figures are only meaningful from an optimised build.
+bench: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
+	bench/run-bench build-release/bench
+
+# The fuzzer grows its corpus in the build directory; the seeds in fuzz/corpus stay as they
+# are. What it finds lands in fuzz/findings, which every test run replays: commit it with the fix.
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	ctest --preset fuzz -j $(JOBS)
+	mkdir -p build-fuzz/corpus
+	cp -n fuzz/corpus/* build-fuzz/corpus/
+	build-fuzz/fuzz/reception_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) \
+	    -print_final_stats=1 -artifact_prefix=fuzz/findings/ build-fuzz/corpus
+
+fuzz-short:
+	$(MAKE) fuzz FUZZ_SECONDS=30
+
+# The monitor against the simulator, on the real port, and the README's screenshot.
+demo: build
+	@BUILD=build scripts/demo
+
+run: build
+	build/adc-monitor
+
+screenshot: build
+	xvfb-run -a -s "-screen 0 1024x768x24" scripts/screenshot docs/screenshot.png
+
+install: build
+	cmake --install build --prefix $(PREFIX)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-*
+	rm -rf build build-*

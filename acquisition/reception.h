@@ -1,6 +1,7 @@
 #pragma once
 
 #include "frame_decoder.h"
+#include "frame_format.h"
 #include "monitor_state.h"
 #include "window_ops.h"
 
@@ -9,9 +10,6 @@
 #include <string_view>
 
 namespace adc {
-
-inline constexpr char kStx = '\x02';
-inline constexpr char kCr = '\r';
 
 /// Cuts the received character stream into frames, counts them, drives the lamp and hands each
 /// complete frame to the decoder.

@@ -2,11 +2,10 @@
 #include "bench_row.h"
 #include "counting_window.h"
 #include "frame_stream.h"
-#include "peak_memory.h"
+#include "measure.h"
 #include "reception.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -35,19 +34,19 @@ double framesPerSecond(std::string_view stream, DisplayMode mode, CountingWindow
     Reception reception(state, window);
     const std::uint64_t lampBefore = window.lampWrites();
 
-    const auto start = std::chrono::steady_clock::now();
+    const std::int64_t start = monotonicNs();
     std::size_t chunks = 0;
     for (std::size_t at = 0; at < stream.size(); at += kChunk) {
         reception.feed(stream.substr(at, kChunk));
         if (++chunks % kResetEveryChunks == 0)
             resetStatistics(state, window);
     }
-    const auto stop = std::chrono::steady_clock::now();
+    const std::int64_t stop = monotonicNs();
 
     // Two lamp writes per frame: proves every frame went all the way through.
     decodedFrames = (window.lampWrites() - lampBefore) / 2;
-    const double seconds = std::chrono::duration<double>(stop - start).count();
-    return static_cast<double>(stream.size() / kStreamFrameLength) / seconds;
+    const double seconds = static_cast<double>(stop - start) / 1e9;
+    return static_cast<double>(stream.size() / kFrameLength) / seconds;
 }
 
 bool throughputRow(std::string_view name, std::string_view stream, DisplayMode mode)
@@ -57,10 +56,10 @@ bool throughputRow(std::string_view name, std::string_view stream, DisplayMode m
     for (int run = 0; run < kRuns; ++run) {
         std::uint64_t decoded = 0;
         rates.push_back(framesPerSecond(stream, mode, window, decoded));
-        if (decoded != stream.size() / kStreamFrameLength) {
+        if (decoded != stream.size() / kFrameLength) {
             std::fprintf(stderr, "bench_core: %s decoded %llu frames of %zu\n",
                          std::string(name).c_str(), static_cast<unsigned long long>(decoded),
-                         stream.size() / kStreamFrameLength);
+                         stream.size() / kFrameLength);
             return printRow(name, 0, 0, "frames/s", ">= 5000000", false);
         }
     }
@@ -91,11 +90,11 @@ bool crlessRow()
     Reception reception(state, window);
 
     const std::int64_t before = peakResidentKiB();
-    reception.feed("\x02");
+    reception.feed({&kStx, 1});
     for (std::size_t fed = 0; fed < kCrlessBytes; fed += chunk.size())
         reception.feed(chunk);
     const std::int64_t after = peakResidentKiB();
-    reception.feed("\r");
+    reception.feed({&kCr, 1});
 
     const bool whole = state.frameCount == 1 && window.lamp() == kLampComplete;
     if (!whole)

@@ -1,6 +1,6 @@
 #include "frame_stream.h"
 
-#include "window_ops.h"
+#include "frame_format.h"
 
 #include <algorithm>
 #include <array>
@@ -16,7 +16,7 @@ std::string makeFrameStream(std::size_t frames, std::uint32_t seed)
 
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> step(-12, 12);
-    std::uniform_int_distribution<int> level(0, 4095);
+    std::uniform_int_distribution<int> level(0, kReadingMax);
     std::uniform_int_distribution<int> jump(0, kJumpEvery - 1);
     std::uniform_int_distribution<int> lowerCase(0, 15);
 
@@ -25,17 +25,17 @@ std::string makeFrameStream(std::size_t frames, std::uint32_t seed)
         r = level(random);
 
     std::string out;
-    out.reserve(frames * kStreamFrameLength);
+    out.reserve(frames * kFrameLength);
     for (std::size_t f = 0; f < frames; ++f) {
-        out += '\x02';
+        out += kStx;
         for (int k = 0; k < kChannelCount; ++k) {
             int& r = reading[static_cast<std::size_t>(k)];
-            r = jump(random) == 0 ? level(random) : std::clamp(r + step(random), 0, 4095);
+            r = jump(random) == 0 ? level(random) : std::clamp(r + step(random), 0, kReadingMax);
             const char* digits = lowerCase(random) == 0 ? kLower : kUpper;
             out += digits[(r >> 8) & 0xF];
             out += digits[(r >> 4) & 0xF];
             out += digits[r & 0xF];
-            out += k + 1 < kChannelCount ? ' ' : '\r';
+            out += k + 1 < kChannelCount ? ' ' : kCr;
         }
     }
     return out;

@@ -12,7 +12,4 @@ namespace adc::bench {
 /// The same `seed` gives the same stream.
 std::string makeFrameStream(std::size_t frames, std::uint32_t seed);
 
-/// Length of one frame in the stream: STX, eight fields at a pitch of four, CR.
-inline constexpr std::size_t kStreamFrameLength = 33;
-
 } // namespace adc::bench

@@ -3,6 +3,7 @@
 //
 // Input: every byte is a received character, except the pairs 0xFF 1 (RESET), 0xFF 2 (HEX),
 // 0xFF 3 (DEC) and 0xFF 4 (a batch boundary alone), which are operator actions between batches.
+#include "frame_format.h"
 #include "reception.h"
 
 #include <array>
@@ -178,8 +179,9 @@ struct Model
         lamp = kLampComplete;
         inFrame = false;
         for (int k = 0; k < kChannelCount; ++k) {
-            const std::size_t at = 4 * static_cast<std::size_t>(k);
-            const std::string field = at < stored.size() ? stored.substr(at, 3) : std::string();
+            const std::size_t at = kFieldPitch * static_cast<std::size_t>(k);
+            const std::string field =
+                at < stored.size() ? stored.substr(at, kFieldWidth) : std::string();
             const int v = readingOf(field);
             require(v >= 0 && v <= kReadingMax, "reading outside 0..4095");
             valueText[k] = decimal ? numberText(v, true) : field;

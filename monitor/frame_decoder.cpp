@@ -6,10 +6,10 @@ namespace adc {
 
 std::string_view fieldText(std::string_view frameText, int k)
 {
-    const std::size_t start = 4 * static_cast<std::size_t>(k);
+    const std::size_t start = kFieldPitch * static_cast<std::size_t>(k);
     if (start >= frameText.size())
         return {};
-    return frameText.substr(start, 3);
+    return frameText.substr(start, kFieldWidth);
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "frame_format.h"
 #include "monitor_state.h"
 #include "window_ops.h"
 
@@ -7,11 +8,8 @@
 
 namespace adc {
 
-/// Characters of a frame that decoding looks at: eight 3-character fields at a pitch of 4.
-inline constexpr int kFramePayloadLength = 31;
-
-/// Channel k's field: up to 3 characters from position 4k of `frameText` (0-based); shorter
-/// or empty when the frame ends first. The CR may be part of it.
+/// Channel k's field: up to kFieldWidth characters from position kFieldPitch * k of `frameText`
+/// (0-based); shorter or empty when the frame ends first. The CR may be part of it.
 std::string_view fieldText(std::string_view frameText, int k);
 
 /// Reads the eight readings out of one frame (the characters after STX, up to and including

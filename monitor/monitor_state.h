@@ -14,9 +14,6 @@ enum class DisplayMode : std::int16_t
     Dec = 1,
 };
 
-/// Highest possible 12-bit reading.
-inline constexpr std::int32_t kReadingMax = 4095;
-
 /// Running minimum and maximum of one channel.
 struct ChannelRange
 {

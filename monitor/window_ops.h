@@ -1,12 +1,11 @@
 #pragma once
 
+#include "frame_format.h"
+
 #include <cstdint>
 #include <string_view>
 
 namespace adc {
-
-/// Number of converter channels, AD0..AD7.
-inline constexpr int kChannelCount = 8;
 
 /// The 25 display boxes are numbered 1..25, as the window names them (Text1..Text25).
 inline constexpr int kBoxCount = 25;

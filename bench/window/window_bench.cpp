@@ -7,6 +7,7 @@
 
 #include "bench_row.h"
 #include "form1.h"
+#include "measure.h"
 #include "pty_pair.h"
 #include "shape.h"
 
@@ -35,8 +36,12 @@
 
 namespace {
 
+using adc::bench::cpuSeconds;
+using adc::bench::monotonicNs;
+using adc::bench::peakResidentKiB;
 using adc::bench::printReference;
 using adc::bench::printRow;
+using adc::bench::residentKiB;
 using Readings = std::array<int, adc::kChannelCount>;
 
 /// One figure against its target; `op` is how the value must compare with it.
@@ -53,32 +58,6 @@ int fail(const char* what)
 {
     std::fprintf(stderr, "bench_window: %s\n", what);
     return 1;
-}
-
-std::int64_t monotonicNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return std::int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
-}
-
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-long statusKb(const char* field)
-{
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::string key = std::string(field) + ":";
-    while (std::getline(in, line))
-        if (line.rfind(key, 0) == 0)
-            return std::stol(line.substr(key.size()));
-    return -1;
 }
 
 int openFds()
@@ -212,7 +191,7 @@ int throughput()
                  form.state().frameCount == kFrames;
     if (exact) {
         Readings lo, hi;
-        lo.fill(4095);
+        lo.fill(adc::kReadingMax);
         hi.fill(0);
         for (const Readings& r : log.frames)
             for (int k = 0; k < adc::kChannelCount; ++k) {
@@ -223,9 +202,11 @@ int throughput()
             return QStringLiteral("%1").arg(v, width, 16, QLatin1Char('0')).toUpper();
         };
         for (int k = 0; k < adc::kChannelCount; ++k)
-            exact = exact && boxText(form, adc::valueBox(k)) == hex(log.frames.back()[k], 3) &&
-                    boxText(form, adc::minBox(k)) == hex(lo[k], 0) &&
-                    boxText(form, adc::maxBox(k)) == hex(hi[k], 0);
+            exact =
+                exact &&
+                boxText(form, adc::valueBox(k)) == hex(log.frames.back()[k], adc::kFieldWidth) &&
+                boxText(form, adc::minBox(k)) == hex(lo[k], 0) &&
+                boxText(form, adc::maxBox(k)) == hex(hi[k], 0);
         exact = exact && boxText(form, adc::kCountBox) == QString::number(kFrames);
     }
     row("end to end, nothing lost", exact ? 1 : 0, "ok", ">=", 1);
@@ -341,18 +322,18 @@ int memory()
     form.Command1_Click();
     pty.write(adc::test::frame("123", "456", "789", "ABC", "DEF", "012", "345", "678"));
     waitFor([&] { return form.state().frameCount == 1; }, 5000);
-    const long before = statusKb("VmHWM");
+    const std::int64_t before = peakResidentKiB();
 
     std::thread writer([&] {
         const std::string chunk(std::size_t{1} << 16, 'A');
-        pty.write("\x02");
+        pty.write({&adc::kStx, 1});
         for (std::size_t sent = 0; sent < kStream; sent += chunk.size())
             pty.write(chunk);
-        pty.write("\r");
+        pty.write({&adc::kCr, 1});
     });
     const bool done = waitFor([&] { return boxText(form, adc::valueBox(0)) == "AAA"; }, 300000);
     writer.join();
-    const long after = statusKb("VmHWM");
+    const std::int64_t after = peakResidentKiB();
     if (!done)
         return fail("memory: the endless frame never completed");
     row("peak RSS of the monitor", double(after) / 1024, "MB", "<", 100);
@@ -385,13 +366,13 @@ int soak()
     };
     round(); // lazily made resources are no leak
     const int fds = openFds();
-    const long rss = statusKb("VmRSS");
+    const std::int64_t rss = residentKiB();
     int good = 0;
     for (int i = 0; i < kRounds; ++i)
         good += round() ? 1 : 0;
     row("fault soak: open, receive, lose the device", good, "rounds", ">=", kRounds, 0);
     row("fault soak: descriptors leaked", openFds() - fds, "fds", "<=", 0, 0);
-    row("fault soak: memory growth", double(statusKb("VmRSS") - rss) / 1024, "MB", "<", 1);
+    row("fault soak: memory growth", double(residentKiB() - rss) / 1024, "MB", "<", 1);
     return 0;
 }
 

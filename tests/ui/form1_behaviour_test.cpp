@@ -1,7 +1,6 @@
 #include "form1.h"
 #include "pty_pair.h"
 #include "shape.h"
-#include "suites.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -219,10 +218,5 @@ private slots:
     }
 };
 
-int runForm1BehaviourTests(int argc, char** argv)
-{
-    Form1BehaviourTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(Form1BehaviourTest)
 #include "form1_behaviour_test.moc"

@@ -1,6 +1,5 @@
 #include "form1.h"
 #include "shape.h"
-#include "suites.h"
 
 #include <QApplication>
 #include <QFontInfo>
@@ -155,10 +154,5 @@ private slots:
     }
 };
 
-int runForm1LayoutTests(int argc, char** argv)
-{
-    Form1LayoutTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(Form1LayoutTest)
 #include "form1_layout_test.moc"

@@ -1,6 +1,5 @@
 #include "form1.h"
 #include "panel_cache_style.h"
-#include "suites.h"
 
 #include <QApplication>
 #include <QImage>
@@ -121,10 +120,5 @@ private:
     std::unique_ptr<adc::PanelCacheStyle> m_cached;
 };
 
-int runPanelCacheStyleTests(int argc, char** argv)
-{
-    PanelCacheStyleTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(PanelCacheStyleTest)
 #include "panel_cache_style_test.moc"

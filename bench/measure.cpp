@@ -1,0 +1,60 @@
+#include "measure.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <sys/resource.h>
+
+namespace adc::bench {
+
+namespace {
+
+std::int64_t statusKiB(const char* key)
+{
+    long long kib = -1;
+    if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        const std::size_t length = std::strlen(key);
+        while (std::fgets(line, sizeof line, status) != nullptr) {
+            if (std::strncmp(line, key, length) == 0 && line[length] == ':') {
+                std::sscanf(line + length + 1, "%lld", &kib);
+                break;
+            }
+        }
+        std::fclose(status);
+    }
+    return kib;
+}
+
+} // namespace
+
+std::int64_t monotonicNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+std::int64_t peakResidentKiB()
+{
+    if (const std::int64_t kib = statusKiB("VmHWM"); kib >= 0)
+        return kib;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss; // KiB on Linux
+}
+
+std::int64_t residentKiB()
+{
+    return statusKiB("VmRSS");
+}
+
+} // namespace adc::bench
