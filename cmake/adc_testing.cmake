@@ -47,8 +47,8 @@ include([==[${ADC_QTEST_DISCOVERY}]==])
         list(JOIN ARG_TIMING ":" filter)
         gtest_discover_tests(${name} TEST_FILTER "-${filter}" ${common}
             LABELS "${ARG_LABELS}")
-        gtest_discover_tests(${name} TEST_FILTER "${filter}" ${common}
-            LABELS "${ARG_LABELS};timing")
+        # One label only: a list does not survive the discovery script's quoting.
+        gtest_discover_tests(${name} TEST_FILTER "${filter}" ${common} LABELS timing)
     else()
         gtest_discover_tests(${name} ${common} LABELS "${ARG_LABELS}")
     endif()

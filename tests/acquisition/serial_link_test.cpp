@@ -15,13 +15,19 @@ namespace {
 
 const std::string kFirst = frame("111", "222", "333", "444", "555", "666", "777", "888");
 const std::string kSecond = frame("001", "002", "003", "004", "005", "006", "007", "008");
+const QString kMissingPort = QStringLiteral("/dev/adc-monitor-no-such-port");
+
+QString portOf(const PtyPair& pty)
+{
+    return QString::fromStdString(pty.path());
+}
 
 double cpuSeconds()
 {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 /// One monitor's worth of reception behind a serial link, with spies on its signals.
@@ -36,7 +42,19 @@ struct Rig
     QSignalSpy stopped{&link, &adc::SerialLink::stopped};
 
     Rig() { adc::resetStatistics(state, window); }
+    QString message(int i = 0) const { return failed.at(i).at(0).toString(); }
 };
+
+/// Feeds the device, loses it in the middle of a frame and waits for the failure.
+void loseDeviceMidFrame(PtyPair& pty, Rig& rig)
+{
+    QVERIFY(rig.link.start(portOf(pty)));
+    pty.closeSlave();
+    pty.write(kFirst + kSecond.substr(0, 9));
+    QTRY_COMPARE(rig.state.frameCount, 2);
+    pty.closeMaster();
+    QTRY_COMPARE(rig.failed.count(), 1);
+}
 
 } // namespace
 
@@ -45,72 +63,80 @@ class SerialLinkTest : public QObject
     Q_OBJECT
 
 private slots:
-    void discardsWhatArrivedBeforeTheStart()
+    void opensAt9600EightNOneRawAndDiscardsWhatCameBefore()
     {
         PtyPair pty;
+        pty.scrambleSettings();
         pty.write(kFirst + "\x02"
                            "999");
         Rig rig;
-        QVERIFY(rig.link.start(QString::fromStdString(pty.path())));
+        QVERIFY(rig.link.start(portOf(pty)));
         QCOMPARE(rig.started.count(), 1);
-        QVERIFY(rig.link.readBufferSize() == 0 || rig.link.readBufferSize() >= 5000);
+        QCOMPARE(pty.lineSettings(), std::string("9600 8N1"));
+        // Bounded (0 would mean unbounded), and roomy enough for a busy window.
+        QVERIFY(rig.link.readBufferSize() >= 5000);
 
         pty.write(kSecond);
         QTRY_COMPARE(rig.state.frameCount, 1);
         QCOMPARE(rig.window.text(adc::valueBox(0)), std::string("001"));
         QCOMPARE(rig.window.text(adc::valueBox(7)), std::string("008"));
-        QCOMPARE(rig.failed.count(), 0);
 
         // A second START while receiving changes nothing.
-        QVERIFY(rig.link.start(QString::fromStdString(pty.path())));
+        QVERIFY(rig.link.start(portOf(pty)));
         QCOMPARE(rig.started.count(), 1);
         rig.link.stop();
         QCOMPARE(rig.stopped.count(), 1);
         QVERIFY(!rig.link.isReceiving());
+        QCOMPARE(rig.failed.count(), 0);
     }
 
-    void missingPortFailsOnceAndCanBeRetried()
+    void restartForgetsTheFrameThatWasHalfReceived()
+    {
+        PtyPair pty;
+        Rig rig;
+        QVERIFY(rig.link.start(portOf(pty)));
+        pty.write(kFirst.substr(0, 14));
+        QTRY_COMPARE(rig.state.frameCount, 1);
+        rig.link.stop();
+        QVERIFY(rig.link.start(portOf(pty)));
+        pty.write(kSecond);
+        QTRY_COMPARE(rig.state.frameCount, 2);
+        QCOMPARE(rig.window.text(adc::valueBox(0)), std::string("001"));
+        QCOMPARE(rig.window.text(adc::valueBox(7)), std::string("008"));
+    }
+
+    void missingOrBusyPortFailsOnceAndCanBeRetried()
     {
         Rig rig;
-        QVERIFY(!rig.link.start(QStringLiteral("/dev/adc-monitor-no-such-port")));
+        QVERIFY(!rig.link.start(kMissingPort));
         QCOMPARE(rig.failed.count(), 1);
-        const QString message = rig.failed.at(0).at(0).toString();
-        QVERIFY2(message.contains(QStringLiteral("/dev/adc-monitor-no-such-port")),
-                 qPrintable(message));
-        QVERIFY2(message.contains(QStringLiteral("No such file"), Qt::CaseInsensitive),
-                 qPrintable(message));
+        QVERIFY2(rig.message().contains(kMissingPort), qPrintable(rig.message()));
+        QVERIFY2(rig.message().contains(QStringLiteral("No such file"), Qt::CaseInsensitive),
+                 qPrintable(rig.message()));
         QCOMPARE(rig.started.count(), 0);
         QVERIFY(!rig.link.isReceiving());
 
         PtyPair pty;
-        QVERIFY(rig.link.start(QString::fromStdString(pty.path())));
-        QCOMPARE(rig.failed.count(), 1);
-    }
-
-    void busyPortFailsOnce()
-    {
-        PtyPair pty;
         Rig holder;
-        QVERIFY(holder.link.start(QString::fromStdString(pty.path())));
-        Rig second;
-        QVERIFY(!second.link.start(QString::fromStdString(pty.path())));
-        QCOMPARE(second.failed.count(), 1);
-        const QString message = second.failed.at(0).at(0).toString();
-        QVERIFY2(message.contains(QString::fromStdString(pty.path())), qPrintable(message));
-        QVERIFY2(message.contains(QStringLiteral("another program")), qPrintable(message));
-        QVERIFY(!second.link.isReceiving());
+        QVERIFY(holder.link.start(portOf(pty)));
+        QVERIFY(!rig.link.start(portOf(pty)));
+        QCOMPARE(rig.failed.count(), 2);
+        QVERIFY2(rig.message(1).contains(portOf(pty)), qPrintable(rig.message(1)));
+        QVERIFY2(rig.message(1).contains(QStringLiteral("another program")),
+                 qPrintable(rig.message(1)));
         QCOMPARE(holder.failed.count(), 0);
 
         // Stopping releases the port for the next program.
         holder.link.stop();
-        QVERIFY(second.link.start(QString::fromStdString(pty.path())));
+        QVERIFY(rig.link.start(portOf(pty)));
+        QCOMPARE(rig.failed.count(), 2);
     }
 
     void manyFramesInOneWriteLoseNothing()
     {
         PtyPair pty;
         Rig rig;
-        QVERIFY(rig.link.start(QString::fromStdString(pty.path())));
+        QVERIFY(rig.link.start(portOf(pty)));
         std::string stream;
         for (int i = 0; i < 10000; ++i)
             stream += i % 2 == 0 ? kFirst : kSecond;
@@ -127,28 +153,27 @@ private slots:
     {
         PtyPair pty;
         Rig rig;
-        QVERIFY(rig.link.start(QString::fromStdString(pty.path())));
-        pty.closeSlave();
-        pty.write(kFirst + kSecond.substr(0, 9));
-        QTRY_COMPARE(rig.state.frameCount, 2);
-        QCOMPARE(rig.window.lamp, adc::kLampReceiving);
-
-        pty.closeMaster();
-        QTRY_COMPARE(rig.failed.count(), 1);
+        loseDeviceMidFrame(pty, rig);
         QCOMPARE(rig.stopped.count(), 1);
         QVERIFY(!rig.link.isReceiving());
-        const QString message = rig.failed.at(0).at(0).toString();
-        QVERIFY2(message.contains(QString::fromStdString(pty.path())), qPrintable(message));
-        QVERIFY2(message.contains(QStringLiteral("removed")), qPrintable(message));
-
-        // A vanished device must not keep the loop busy or repeat its error.
-        const double cpuBefore = cpuSeconds();
-        QTest::qWait(500);
-        QVERIFY2(cpuSeconds() - cpuBefore < 0.2, "event loop spins after the device went away");
+        QVERIFY2(rig.message().contains(portOf(pty)), qPrintable(rig.message()));
+        QVERIFY2(rig.message().contains(QStringLiteral("removed")), qPrintable(rig.message()));
+        QTest::qWait(100);
         QCOMPARE(rig.failed.count(), 1);
         QCOMPARE(rig.state.frameCount, 2);
         QCOMPARE(rig.window.text(adc::valueBox(0)), std::string("111"));
         QCOMPARE(rig.window.lamp, adc::kLampReceiving);
+    }
+
+    void vanishedDeviceCostsNoCpu()
+    {
+        PtyPair pty;
+        Rig rig;
+        loseDeviceMidFrame(pty, rig);
+        const double before = cpuSeconds();
+        QTest::qWait(500);
+        QVERIFY2(cpuSeconds() - before < 0.2, "event loop spins after the device went away");
+        QCOMPARE(rig.failed.count(), 1);
     }
 };
 

@@ -22,6 +22,9 @@ public:
         if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
             throw std::runtime_error("openpty failed");
         m_path = name;
+        // Programs the tests start must not inherit the line and keep it from hanging up.
+        ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+        ::fcntl(m_slave, F_SETFD, FD_CLOEXEC);
         termios tio{};
         ::tcgetattr(m_slave, &tio);
         ::cfmakeraw(&tio);
@@ -69,6 +72,46 @@ public:
     }
 
     int masterFd() const { return m_master; }
+
+    /// Leaves the line at settings nobody wants (1200 baud, 7E2, canonical and echoing, both
+    /// kinds of flow control), so that any setting a program fails to make shows in
+    /// lineSettings(). Needs the test's own slave descriptor.
+    void scrambleSettings() const
+    {
+        termios tio{};
+        ::tcgetattr(m_slave, &tio);
+        tio.c_cflag = (tio.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
+        tio.c_iflag |= IXON | IXOFF | ICRNL;
+        tio.c_lflag |= ICANON | ECHO | ISIG;
+        tio.c_oflag |= OPOST;
+        ::cfsetspeed(&tio, B1200);
+        ::tcsetattr(m_slave, TCSANOW, &tio);
+    }
+
+    /// The line settings as a program left them: "9600 8N1" and the exceptions, such as
+    /// " rtscts", " xonxoff" or " cooked". Needs the test's own slave descriptor.
+    std::string lineSettings() const
+    {
+        termios tio{};
+        if (::tcgetattr(m_slave, &tio) != 0)
+            return "unreadable";
+        const speed_t speed = ::cfgetospeed(&tio);
+        std::string s = speed == B9600 ? "9600" : speed == B1200 ? "1200" : "other speed";
+        const tcflag_t size = tio.c_cflag & CSIZE;
+        s += size == CS8 ? " 8" : size == CS7 ? " 7" : " ?";
+        s += (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? "O" : "E") : "N";
+        s += (tio.c_cflag & CSTOPB) ? "2" : "1";
+        if (::cfgetispeed(&tio) != speed && ::cfgetispeed(&tio) != B0)
+            s += " split speed";
+        if (tio.c_cflag & CRTSCTS)
+            s += " rtscts";
+        if (tio.c_iflag & (IXON | IXOFF))
+            s += " xonxoff";
+        if ((tio.c_lflag & (ICANON | ECHO | ISIG)) || (tio.c_oflag & OPOST) ||
+            (tio.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP)))
+            s += " cooked";
+        return s;
+    }
 
 private:
     int m_master = -1;

@@ -42,15 +42,6 @@ public:
             n += c.box == box ? 1 : 0;
         return n;
     }
-    /// The boxes written, in call order.
-    std::vector<int> boxesWritten() const
-    {
-        std::vector<int> out;
-        for (const Call& c : calls)
-            if (c.box != 0)
-                out.push_back(c.box);
-        return out;
-    }
 
     std::vector<Call> calls;
     std::array<std::string, kBoxCount + 1> boxes{};
