@@ -234,8 +234,9 @@ TEST(AdcSimProcessTest, BadOptionsAndUnusableFilesEndWithTheirStatus)
         EXPECT_EQ(sim.waitExit(), r.status) << r.message;
         const std::string err = sim.errorText();
         EXPECT_EQ(err.rfind(r.message, 0), 0u) << err;
-        if (r.status == 2)
+        if (r.status == 2) {
             EXPECT_NE(err.find("--help"), std::string::npos) << err;
+        }
     }
 }
 

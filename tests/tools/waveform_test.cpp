@@ -39,8 +39,8 @@ TEST_P(MovingWaveTest, CoversTheFullScaleAndChannelsDiffer)
     EXPECT_LE(lowest, slack);
     EXPECT_GE(highest, kFullScale - slack);
 
-    for (int a = 0; a < kChannels; ++a) {
-        for (int b = a + 1; b < kChannels; ++b) {
+    for (int a = 0; a < kChannelCount; ++a) {
+        for (int b = a + 1; b < kChannelCount; ++b) {
             const auto sameAt = [&](const Readings& r) { return r[a] == r[b]; };
             EXPECT_FALSE(std::all_of(frames.begin(), frames.end(), sameAt))
                 << "channels " << a << " and " << b << " carry the same signal";

@@ -23,45 +23,33 @@ const QString kMissingPort = QStringLiteral("/dev/adc-monitor-no-such-port");
 const QColor kYellow(255, 255, 128);
 const QColor kGreen(0, 255, 0);
 
-QLineEdit* box(const adc::Form1& form, int n)
-{
-    return form.findChild<QLineEdit*>(QStringLiteral("Text%1").arg(n));
-}
-QString text(const adc::Form1& form, int n)
-{
-    return box(form, n)->text();
-}
-QPushButton* button(const adc::Form1& form, int n)
-{
-    return form.findChild<QPushButton*>(QStringLiteral("Command%1").arg(n));
-}
-void click(const adc::Form1& form, int n)
-{
-    QTest::mouseClick(button(form, n), Qt::LeftButton);
-}
-QColor lamp(const adc::Form1& form)
-{
-    return form.findChild<adc::Shape*>("Shape1")->fillColour();
-}
-QList<QMessageBox*> messages(const adc::Form1& form)
-{
-    return form.findChildren<QMessageBox*>();
-}
-
-/// The eight texts of a column of boxes, blank-separated.
-QString column(const adc::Form1& form, int (*role)(int))
-{
-    QStringList texts;
-    for (int k = 0; k < adc::kChannelCount; ++k)
-        texts << text(form, role(k));
-    return texts.join(' ');
-}
-
 } // namespace
 
 class Form1BehaviourTest : public QObject
 {
     Q_OBJECT
+
+    using Form = adc::Form1;
+    static auto* box(const Form& f, int n)
+    {
+        return f.findChild<QLineEdit*>(QString("Text%1").arg(n));
+    }
+    static QString text(const Form& f, int n) { return box(f, n)->text(); }
+    static auto* button(const Form& f, int n)
+    {
+        return f.findChild<QPushButton*>(QString("Command%1").arg(n));
+    }
+    static void click(const Form& f, int n) { QTest::mouseClick(button(f, n), Qt::LeftButton); }
+    static QColor lamp(const Form& f) { return f.findChild<adc::Shape*>("Shape1")->fillColour(); }
+    static auto messages(const Form& f) { return f.findChildren<QMessageBox*>(); }
+    /// The eight texts of a column of boxes, blank-separated.
+    static QString column(const Form& f, int (*role)(int))
+    {
+        QStringList texts;
+        for (int k = 0; k < adc::kChannelCount; ++k)
+            texts << text(f, role(k));
+        return texts.join(' ');
+    }
 
 private slots:
     void startsResetAndTheButtonsRestartTheStatistics()

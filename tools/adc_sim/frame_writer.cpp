@@ -8,7 +8,7 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 void appendFields(std::string& out, const Readings& readings)
 {
-    for (int k = 0; k < kChannels; ++k) {
+    for (int k = 0; k < kChannelCount; ++k) {
         const unsigned v = readings[k] & kFullScale;
         if (k > 0)
             out += ' ';
@@ -22,9 +22,9 @@ void appendFields(std::string& out, const Readings& readings)
 
 void appendFrame(std::string& out, const Readings& readings)
 {
-    out += kFrameStart;
+    out += kStx;
     appendFields(out, readings);
-    out += kFrameEnd;
+    out += kCr;
 }
 
 std::string formatFrame(const Readings& readings)
@@ -38,7 +38,7 @@ std::string formatFrame(const Readings& readings)
 std::string logLine(const Readings& readings)
 {
     std::string line;
-    line.reserve(kFrameLength - 2);
+    line.reserve(kFramePayloadLength);
     appendFields(line, readings);
     return line;
 }

@@ -7,12 +7,6 @@
 
 namespace adc::sim {
 
-inline constexpr char kFrameStart = '\x02';
-inline constexpr char kFrameEnd = '\r';
-
-/// Bytes of one frame: STX, eight 3-digit fields separated by blanks (31), CR.
-inline constexpr std::size_t kFrameLength = 33;
-
 /// Appends the frame for `readings` to `out`: STX, each reading as three upper-case hexadecimal
 /// digits with leading zeros, separated by single blanks, then CR.
 void appendFrame(std::string& out, const Readings& readings);

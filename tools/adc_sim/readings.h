@@ -1,17 +1,16 @@
 #pragma once
 
+#include "frame_format.h"
+
 #include <array>
 #include <cstdint>
 
 namespace adc::sim {
 
-/// Channels of the converter, AD0..AD7.
-inline constexpr int kChannels = 8;
-
-/// Highest 12-bit reading.
-inline constexpr std::uint16_t kFullScale = 0xFFF;
+/// The highest reading, in the type the readings are held in.
+inline constexpr auto kFullScale = static_cast<std::uint16_t>(kReadingMax);
 
 /// One frame's worth of readings, channel AD0 first; each 0..kFullScale.
-using Readings = std::array<std::uint16_t, kChannels>;
+using Readings = std::array<std::uint16_t, kChannelCount>;
 
 } // namespace adc::sim

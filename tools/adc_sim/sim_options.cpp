@@ -1,5 +1,7 @@
 #include "sim_options.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <charconv>
 #include <cmath>
 
@@ -21,48 +23,74 @@ std::string quoted(std::string_view text)
     return "'" + std::string(text) + "'";
 }
 
-bool takesValue(std::string_view name)
+// Latin-1 carries every byte through unchanged, so device and file names reach the simulator
+// exactly as given, whatever their encoding.
+std::string toBytes(const QString& text)
 {
-    return name == "--port" || name == "--rate" || name == "--count" || name == "--wave" ||
-           name == "--seed" || name == "--log";
+    return text.toLatin1().toStdString();
 }
 
-// Applies one option with its value; returns the error text, empty when all is well.
-std::string apply(SimOptions& options, std::string_view name, std::string_view value)
+/// The simulator's options, added to a parser.
+struct Options
 {
-    if (name == "--port" || name == "--log") {
-        if (value.empty())
-            return "option " + quoted(name) + " needs a non-empty value";
-        (name == "--port" ? options.port : options.logPath) = std::string(value);
-        return {};
+    explicit Options(QCommandLineParser& parser)
+    {
+        parser.setApplicationDescription(QStringLiteral(
+            "Simulates the eight-channel 12-bit A/D converter: sends frames of STX, eight 3-digit\n"
+            "hexadecimal readings separated by blanks, and CR.\n\n"
+            "Without --port it creates a pseudo-terminal and prints the device to open on the\n"
+            "first line of standard output; it starts sending when a program opens that device\n"
+            "and ends when that program closes it. With --port the first line names that device."));
+        parser.addOptions({port, rate, fast, count, wave, seed, log, logTimes, help, version});
     }
-    if (name == "--rate") {
-        const auto rate = parseNumber<double>(value);
-        if (!rate || !std::isfinite(*rate) || *rate <= 0.0 || *rate > kMaxRate)
-            return "invalid rate " + quoted(value) +
-                   " (frames per second, a number above 0 and at most 1000000)";
-        options.rate = *rate;
-        return {};
-    }
-    if (name == "--count") {
-        const auto count = parseNumber<std::uint64_t>(value);
-        if (!count || *count == 0)
-            return "invalid count " + quoted(value) + " (a whole number of frames, at least 1)";
-        options.count = *count;
-        return {};
-    }
-    if (name == "--seed") {
-        const auto seed = parseNumber<std::uint64_t>(value);
-        if (!seed)
-            return "invalid seed " + quoted(value) + " (a whole number, 0 or more)";
-        options.seed = *seed;
-        return {};
-    }
-    // --wave
-    const auto wave = parseWaveShape(value);
-    if (!wave)
-        return "invalid wave " + quoted(value) + " (sine, ramp, noise or const:HEX up to FFF)";
-    options.wave = *wave;
+
+    const QCommandLineOption port{
+        "port",
+        "Send to DEVICE (a serial port or other terminal, set to 9600 "
+        "baud, 8 data bits, no parity, 1 stop bit, raw, no flow control).",
+        "DEVICE"};
+    const QCommandLineOption rate{
+        "rate", "Frames per second (default: what 9600 baud carries, about 29.1).", "FPS"};
+    const QCommandLineOption fast{"fast", "Send as fast as the reader takes the frames."};
+    const QCommandLineOption count{"count", "Send N frames, wait until they have left, then end.",
+                                   "N"};
+    const QCommandLineOption wave{
+        "wave",
+        "The signal: sine (default), ramp, noise, or const:HEX for the reading HEX (000..FFF) on "
+        "every channel; sine and ramp are shifted by an eighth of a period from one channel to "
+        "the next.",
+        "KIND"};
+    const QCommandLineOption seed{
+        "seed", "Seed for --wave noise, to repeat a run (default: a fresh one).", "N"};
+    const QCommandLineOption log{"log",
+                                 "Write the eight readings of each frame sent to FILE, one line "
+                                 "per frame, in the frame's own form (three hexadecimal digits "
+                                 "each, separated by blanks).",
+                                 "FILE"};
+    const QCommandLineOption logTimes{
+        "log-times", "End each log line with the CLOCK_MONOTONIC time, in nanoseconds, at which "
+                     "the frame's last byte was handed to the line."};
+    // Worded as adc-monitor's; --help-all is left out, having no Qt options to add here.
+    const QCommandLineOption help{{"h", "help"}, "Displays help on commandline options."};
+    const QCommandLineOption version{{"v", "version"}, "Displays version information."};
+};
+
+// Checks every value given for `option` with `store`, which returns what is wrong, if anything;
+// the last value given is the one that stays.
+template <typename Store>
+std::string each(const QCommandLineParser& parser, const QCommandLineOption& option, Store store)
+{
+    for (const QString& value : parser.values(option))
+        if (std::string error = store(toBytes(value)); !error.empty())
+            return error;
+    return {};
+}
+
+std::string nonEmpty(std::string& field, const char* name, const std::string& value)
+{
+    if (value.empty())
+        return "option " + quoted(name) + " needs a non-empty value";
+    field = value;
     return {};
 }
 
@@ -76,85 +104,84 @@ std::chrono::nanoseconds framePeriod(const SimOptions& options)
 
 ParsedOptions parseOptions(std::span<const std::string_view> args)
 {
+    QCommandLineParser parser;
+    const Options o(parser);
+    QStringList arguments{QStringLiteral("adc-sim")};
+    for (const std::string_view arg : args)
+        arguments << QString::fromLatin1(arg.data(), static_cast<qsizetype>(arg.size()));
+    const bool parsed = parser.parse(arguments);
+
     ParsedOptions result;
-    const auto fail = [&result](std::string message) {
-        result.action = ParsedOptions::Action::Error;
-        result.error = std::move(message);
+    // Asking for help or the version wins over any mistake, wherever it stands.
+    if (parser.isSet(o.help) || parser.isSet(o.version)) {
+        result.action =
+            parser.isSet(o.help) ? ParsedOptions::Action::Help : ParsedOptions::Action::Version;
         return result;
-    };
-
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            result.action = ParsedOptions::Action::Help;
-            return result;
-        }
-        if (arg == "--version") {
-            result.action = ParsedOptions::Action::Version;
-            return result;
-        }
-        if (!arg.starts_with("--") || arg == "--")
-            return fail("unexpected argument " + quoted(arg));
-
-        std::string_view name = arg;
-        std::optional<std::string_view> value;
-        if (const auto eq = arg.find('='); eq != std::string_view::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-        }
-
-        if (name == "--fast" || name == "--log-times") {
-            if (value)
-                return fail("option " + quoted(name) + " takes no value");
-            (name == "--fast" ? result.options.fast : result.options.logTimes) = true;
-            continue;
-        }
-        if (!takesValue(name))
-            return fail("unknown option " + quoted(name));
-        if (!value) {
-            if (i + 1 >= args.size())
-                return fail("option " + quoted(name) + " needs a value");
-            value = args[++i];
-        }
-        if (std::string error = apply(result.options, name, *value); !error.empty())
-            return fail(std::move(error));
     }
 
-    if (result.options.fast && result.options.rate)
-        return fail("--fast and --rate cannot be combined");
+    SimOptions& opt = result.options;
+    std::string error;
+    if (!parsed)
+        error = toBytes(parser.errorText());
+    else if (!parser.positionalArguments().isEmpty())
+        error = "unexpected argument " + quoted(toBytes(parser.positionalArguments().first()));
+    if (error.empty())
+        error = each(parser, o.port,
+                     [&](const std::string& v) { return nonEmpty(opt.port, "--port", v); });
+    if (error.empty())
+        error = each(parser, o.log,
+                     [&](const std::string& v) { return nonEmpty(opt.logPath, "--log", v); });
+    if (error.empty())
+        error = each(parser, o.rate, [&](const std::string& v) {
+            opt.rate = parseNumber<double>(v);
+            if (opt.rate && std::isfinite(*opt.rate) && *opt.rate > 0.0 && *opt.rate <= kMaxRate)
+                return std::string();
+            return "invalid rate " + quoted(v) +
+                   " (frames per second, a number above 0 and at most 1000000)";
+        });
+    if (error.empty())
+        error = each(parser, o.count, [&](const std::string& v) {
+            opt.count = parseNumber<std::uint64_t>(v).value_or(0);
+            return opt.count != 0
+                       ? std::string()
+                       : "invalid count " + quoted(v) + " (a whole number of frames, at least 1)";
+        });
+    if (error.empty())
+        error = each(parser, o.seed, [&](const std::string& v) {
+            opt.seed = parseNumber<std::uint64_t>(v);
+            return opt.seed ? std::string()
+                            : "invalid seed " + quoted(v) + " (a whole number, 0 or more)";
+        });
+    if (error.empty())
+        error = each(parser, o.wave, [&](const std::string& v) {
+            const auto shape = parseWaveShape(v);
+            opt.wave = shape.value_or(WaveShape{});
+            return shape ? std::string()
+                         : "invalid wave " + quoted(v) +
+                               " (sine, ramp, noise or const:HEX up to FFF)";
+        });
+    opt.fast = parser.isSet(o.fast);
+    opt.logTimes = parser.isSet(o.logTimes);
+    if (error.empty() && opt.fast && opt.rate)
+        error = "--fast and --rate cannot be combined";
+
+    if (!error.empty()) {
+        result.action = ParsedOptions::Action::Error;
+        result.error = std::move(error);
+    }
     return result;
 }
 
 std::string usageText()
 {
-    return R"(Usage: adc-sim [OPTION]...
-Simulates the eight-channel 12-bit A/D converter: sends frames of STX, eight 3-digit
-hexadecimal readings separated by blanks, and CR.
-
-Without --port it creates a pseudo-terminal and prints the device to open on the first line
-of standard output; it starts sending when a program opens that device and ends when that
-program closes it. With --port the first line names that device.
-
-Options:
-  --port DEVICE   send to DEVICE (a serial port or other terminal, set to 9600 baud,
-                  8 data bits, no parity, 1 stop bit, raw, no flow control)
-  --rate FPS      frames per second (default: what 9600 baud carries, about 29.1)
-  --fast          send as fast as the reader takes the frames
-  --count N       send N frames, wait until they have left, then end
-  --wave KIND     sine (default), ramp, noise, or const:HEX for the reading HEX
-                  (000..FFF) on every channel; sine and ramp are shifted by an
-                  eighth of a period from one channel to the next
-  --seed N        seed for --wave noise, to repeat a run (default: a fresh one)
-  --log FILE      write the eight readings of each frame sent to FILE, one line per
-                  frame, as in the frame: "HHH HHH HHH HHH HHH HHH HHH HHH"
-  --log-times     end each log line with the CLOCK_MONOTONIC time, in nanoseconds, at
-                  which the frame's last byte was handed to the line
-  -h, --help      show this help and exit
-  --version       show the version and exit
-
-Exit status: 0 after --count frames, on SIGINT, SIGTERM or SIGHUP, or when the reader has
-gone; 1 when the device or the log file cannot be used; 2 for a bad option.
-)";
+    QCommandLineParser parser;
+    const Options options(parser);
+    // Without an application object Qt cannot name the program in the usage line.
+    return toBytes(parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                             QStringLiteral("adc-sim"))) +
+           "\n"
+           "Exit status: 0 after --count frames, on SIGINT, SIGTERM or SIGHUP, or when the reader\n"
+           "has gone; 1 when the device or the log file cannot be used; 2 for a bad option.\n";
 }
 
 std::string versionText()

@@ -11,8 +11,8 @@
 
 namespace adc::sim {
 
-/// Frames per second that 9600 baud carries: 33 bytes a frame, 10 bits a byte (8N1).
-inline constexpr double kLineRate = 9600.0 / (33 * 10);
+/// Frames per second that 9600 baud carries, at 10 bits a byte (8N1).
+inline constexpr double kLineRate = 9600.0 / (kFrameLength * 10);
 
 /// Highest rate --rate accepts; beyond it the line, not the pacing, sets the pace anyway.
 inline constexpr double kMaxRate = 1'000'000.0;
@@ -57,8 +57,10 @@ struct ParsedOptions
     std::string error;
 };
 
-/// Reads the arguments after the program name. Options are long ("--rate 5" or "--rate=5");
-/// the last of a repeated option wins; --help or --version ends the reading at once.
+/// Reads the arguments after the program name as adc-monitor reads its own: long options take
+/// "--rate 5" or "--rate=5", short ones may be run together ("-hv"), "--" ends the options.
+/// Values reach the options byte for byte. Every value is checked and the last of a repeated
+/// option wins; --help, then --version, wins over anything else on the line.
 ParsedOptions parseOptions(std::span<const std::string_view> args);
 
 /// The text --help prints.

@@ -32,9 +32,9 @@ Readings Waveform::next()
 {
     Readings readings{};
     const std::uint64_t frame = m_frame++;
-    const std::uint64_t shift = kPeriodFrames / kChannels;
+    const std::uint64_t shift = kPeriodFrames / kChannelCount;
 
-    for (int k = 0; k < kChannels; ++k) {
+    for (int k = 0; k < kChannelCount; ++k) {
         const std::uint64_t step = (frame + shift * static_cast<std::uint64_t>(k)) % kPeriodFrames;
         switch (m_shape.kind) {
         case WaveKind::Sine: {
