@@ -320,7 +320,7 @@ int memory()
     adc::test::PtyPair pty;
     adc::Form1 form(QString::fromStdString(pty.path()));
     form.Command1_Click();
-    pty.write(adc::test::frame("123", "456", "789", "ABC", "DEF", "012", "345", "678"));
+    pty.write(adc::test::frame("123 456 789 ABC DEF 012 345 678"));
     waitFor([&] { return form.state().frameCount == 1; }, 5000);
     const std::int64_t before = peakResidentKiB();
 
@@ -357,7 +357,7 @@ int soak()
         const std::int64_t count = form.state().frameCount;
         form.Command1_Click();
         pty.closeSlave();
-        pty.write(adc::test::frame("001", "002", "003", "004", "005", "006", "007", "008"));
+        pty.write(adc::test::frame("001 002 003 004 005 006 007 008"));
         const bool received = waitFor([&] { return form.state().frameCount > count; }, 5000);
         pty.closeMaster();
         const bool lost = waitFor([&] { return !form.isReceiving(); }, 5000);

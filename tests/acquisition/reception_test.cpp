@@ -12,8 +12,8 @@ using test::frame;
 using test::RecordingWindow;
 using namespace std::string_literals;
 
-const std::string kZeros = frame("000", "000", "000", "000", "000", "000", "000", "000");
-const std::string kMixed = frame("001", "7FF", "FFF", "800", "0A3", "123", "456", "ABC");
+const std::string kZeros = frame("000 000 000 000 000 000 000 000");
+const std::string kMixed = frame("001 7FF FFF 800 0A3 123 456 ABC");
 
 class ReceptionTest : public ::testing::Test
 {

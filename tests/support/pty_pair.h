@@ -112,18 +112,10 @@ private:
     std::string m_path;
 };
 
-/// One converter frame: STX, the eight fields separated by blanks, CR.
-inline std::string frame(std::string_view f0, std::string_view f1, std::string_view f2,
-                         std::string_view f3, std::string_view f4, std::string_view f5,
-                         std::string_view f6, std::string_view f7)
+/// One converter frame: STX, `payload` (the fields and their separators), CR.
+inline std::string frame(std::string_view payload)
 {
-    std::string s = "\x02";
-    for (std::string_view f : {f0, f1, f2, f3, f4, f5, f6, f7}) {
-        s += f;
-        s += ' ';
-    }
-    s.back() = '\r';
-    return s;
+    return '\x02' + std::string(payload) + '\r';
 }
 
 } // namespace adc::test

@@ -75,16 +75,10 @@ private:
     QProcess m_process;
 };
 
-/// Opens a device as a reader would: read-only, not as controlling terminal, raw.
+/// Opens a device as the plainest reader would, leaving the line as the simulator set it.
 int openReader(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY);
-    termios tio{};
-    if (fd >= 0 && ::tcgetattr(fd, &tio) == 0) {
-        ::cfmakeraw(&tio);
-        ::tcsetattr(fd, TCSANOW, &tio);
-    }
-    return fd;
+    return ::open(path.c_str(), O_RDONLY | O_NOCTTY);
 }
 
 /// Reads from `fd` until the other side hangs up, `bytes` have come, or nothing comes for 5 s.
@@ -207,8 +201,9 @@ TEST(AdcSimProcessTest, SendsToAGivenPortAtItsPaceUntilItHangsUp)
 {
     test::PtyPair pty;
     pty.scrambleSettings();
-    SimProcess sim(
-        {"--port", QString::fromStdString(pty.path()), "--rate", "100", "--wave", "const:0A3"});
+    const std::string log = tempPath("adc-sim-paced-log");
+    SimProcess sim({"--port", QString::fromStdString(pty.path()), "--rate", "100", "--wave",
+                    "const:0A3", "--log", QString::fromStdString(log)});
     EXPECT_EQ(sim.firstLine(), pty.path());
     EXPECT_EQ(pty.lineSettings(), "9600 8N1");
     pty.closeSlave();
@@ -219,6 +214,11 @@ TEST(AdcSimProcessTest, SendsToAGivenPortAtItsPaceUntilItHangsUp)
     const std::string next = readUntil(pty.masterFd(), 10 * kFrameLength);
     EXPECT_GE(Clock::now() - start, 90ms) << "ten frames at 100 a second came too fast";
     EXPECT_EQ(next.substr(9 * kFrameLength), formatFrame(level));
+    // Each frame is in the log as soon as it has gone.
+    std::ifstream in(log);
+    const auto lines = std::count(std::istreambuf_iterator<char>(in), {}, '\n');
+    EXPECT_GE(lines, 10);
+    std::remove(log.c_str());
     pty.closeMaster();
     EXPECT_EQ(sim.waitExit(), 0) << sim.errorText();
 }

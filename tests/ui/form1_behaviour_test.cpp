@@ -128,7 +128,7 @@ private slots:
         click(form, 1);
         QVERIFY(form.isReceiving() && !button(form, 1)->isEnabled());
 
-        pty.write("xyz" + frame("000", "800", "FFF", "001", "7FF", "0A3", "fff", "123"));
+        pty.write("xyz" + frame("000 800 FFF 001 7FF 0A3 fff 123"));
         QTRY_COMPARE(text(form, kCountBox), "1");
         QCOMPARE(column(form, valueBox), "000 800 FFF 001 7FF 0A3 fff 123");
         QCOMPARE(column(form, maxBox), "0 800 FFF 1 7FF A3 FFF 123");
@@ -136,7 +136,7 @@ private slots:
         QCOMPARE(lamp(form), kGreen);
 
         // Counted and yellow at its STX; decoded at its CR against the ranges reset meanwhile.
-        const std::string next = frame("010", "020", "030", "040", "050", "060", "070", "080");
+        const std::string next = frame("010 020 030 040 050 060 070 080");
         pty.write(next.substr(0, 10));
         QTRY_COMPARE(text(form, kCountBox), "2");
         QCOMPARE(lamp(form), kYellow);
@@ -150,7 +150,7 @@ private slots:
         QCOMPARE(text(form, kCountBox), "0");
 
         click(form, 4); // DEC
-        pty.write(frame("FFF", "000", "00A", "800", "001", "002", "003", "004"));
+        pty.write(frame("FFF 000 00A 800 001 002 003 004"));
         QTRY_COMPARE(text(form, kCountBox), "1");
         QCOMPARE(column(form, valueBox), "4095 0 10 2048 1 2 3 4");
         QCOMPARE(column(form, maxBox), "4095 0 10 2048 1 2 3 4");
@@ -163,7 +163,7 @@ private slots:
         adc::Form1 form(QString::fromStdString(pty.path()));
         form.show();
         click(form, 1);
-        pty.write(frame("111", "222", "333", "444", "555", "666", "777", "888"));
+        pty.write(frame("111 222 333 444 555 666 777 888"));
         QTRY_COMPARE(text(form, valueBox(7)), "888");
 
         pty.closeSlave();
@@ -194,7 +194,7 @@ private slots:
         adc::Form1 form(QString::fromStdString(pty.path()));
         form.show();
         click(form, 1);
-        const std::string half = frame("123", "123", "123", "123", "123", "123", "123", "123");
+        const std::string half = frame("123 123 123 123 123 123 123 123");
         pty.write(half.substr(0, 12));
         QTRY_COMPARE(lamp(form), kYellow);
 
