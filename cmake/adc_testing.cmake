@@ -10,6 +10,19 @@
 # against "Suite.Case" or the QtTest function) bound CPU or wall time. They get the `timing`
 # label, which the sanitizer run leaves out: the sanitizers' own bookkeeping distorts both.
 set(ADC_QTEST_DISCOVERY ${CMAKE_CURRENT_LIST_DIR}/adc_qtest_tests.cmake)
+set(ADC_CLI_CHECK ${CMAKE_CURRENT_LIST_DIR}/adc_cli_check.cmake)
+
+# adc_add_cli_test(<name> <target> EXIT <status> OUTPUT <regex> ARGS <arguments...>)
+#
+# Runs the program <target> with ARGS and no display, and checks its exit status and that its
+# output matches OUTPUT.
+function(adc_add_cli_test name target)
+    cmake_parse_arguments(ARG "" "EXIT;OUTPUT" "ARGS" ${ARGN})
+    list(JOIN ARG_ARGS "|" arguments)
+    add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} "-DPROGRAM=$<TARGET_FILE:${target}>"
+        "-DARGS=${arguments}" -DEXIT=${ARG_EXIT} "-DOUTPUT=${ARG_OUTPUT}" -P ${ADC_CLI_CHECK})
+    set_tests_properties(${name} PROPERTIES LABELS cli)
+endfunction()
 
 function(adc_add_test name)
     cmake_parse_arguments(ARG "QTEST" "TIMEOUT" "SOURCES;LIBS;LABELS;TIMING" ${ARGN})

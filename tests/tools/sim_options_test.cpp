@@ -41,6 +41,7 @@ TEST(SimOptionsTest, ReadsEveryOptionInBothForms)
 
     EXPECT_EQ(parse({"--wave", "const:0"}).options.wave, (WaveShape{WaveKind::Constant, 0}));
     EXPECT_TRUE(parse({"--fast", "--count", "1"}).options.fast);
+    EXPECT_EQ(parse({"--seed", "18446744073709551615"}).options.seed, UINT64_MAX);
     EXPECT_EQ(parse({"--rate", "1000000"}).action, Action::Run) << "the highest rate is allowed";
     // The last of a repeated option wins; a value option's value may look like an option.
     EXPECT_EQ(framePeriod(parse({"--rate", "5", "--rate=2"}).options),

@@ -149,6 +149,11 @@ private slots:
         QCOMPARE(lamp->grab().toImage().pixelColor(lamp->rect().center()), QColor(Qt::black));
         auto* frame = form.findChild<adc::Shape*>("Shape2");
         QVERIFY(!frame->isFilled() && frame->isOutlined());
+        const QImage outline = frame->grab().toImage();
+        const QColor ink = frame->palette().color(QPalette::WindowText);
+        for (QPoint edge : {QPoint(0, 50), QPoint(50, 0), QPoint(frame->width() - 1, 50),
+                            QPoint(50, frame->height() - 1)})
+            QCOMPARE(outline.pixelColor(edge), ink);
         // It encloses the value boxes, so it must not take their clicks.
         QVERIFY(frame->testAttribute(Qt::WA_TransparentForMouseEvents));
     }
@@ -171,6 +176,13 @@ private slots:
         }
         QCOMPARE(visited.join(' '), "2 3 4 5 6 7 8 C1 C2 C3 C4 9 10 11 12 13 14 15 16 17 18 19 "
                                     "20 21 22 23 24 C5 25 1");
+
+        // Where the operator puts it, it stays when shown again.
+        const QPoint moved = form.pos() + QPoint(40, 30);
+        form.move(moved);
+        form.hide();
+        form.show();
+        QCOMPARE(form.pos(), moved);
     }
 };
 
