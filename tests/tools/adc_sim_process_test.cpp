@@ -163,9 +163,10 @@ TEST(AdcSimProcessTest, EndsOnceItsLastFramesAreReadOrTheReaderLeaves)
 class AdcSimModeTest : public ::testing::TestWithParam<const char*>
 {};
 
-TEST_P(AdcSimModeTest, EndsWhenTheReaderCloses)
+TEST_P(AdcSimModeTest, EndsWhenTheReaderClosesAndLogsOnlyWhatWentOut)
 {
-    QStringList args{"--wave", "noise", "--seed", "7"};
+    const std::string log = tempPath(*GetParam() ? "adc-sim-fast-log" : "adc-sim-paced-log");
+    QStringList args{"--wave", "noise", "--seed", "7", "--log", QString::fromStdString(log)};
     if (*GetParam())
         args << GetParam();
     SimProcess sim(args);
@@ -174,7 +175,14 @@ TEST_P(AdcSimModeTest, EndsWhenTheReaderCloses)
     // A seed repeats a run exactly.
     EXPECT_EQ(readUntil(reader, kFrameLength), formatFrame(Waveform({WaveKind::Noise}, 7).next()));
     ::close(reader);
-    EXPECT_EQ(sim.waitExit(), 0) << sim.errorText();
+    EXPECT_EQ(sim.waitExit(), 0);
+    // "... stopping after N frames": the log has a line for each of them and no more.
+    const std::string err = sim.errorText();
+    std::ifstream in(log);
+    const auto lines = std::count(std::istreambuf_iterator<char>(in), {}, '\n');
+    EXPECT_NE(err.find("stopping after " + std::to_string(lines) + " frames"), std::string::npos)
+        << err << lines << " lines logged";
+    std::remove(log.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, AdcSimModeTest, ::testing::Values("", "--fast"),
@@ -193,6 +201,25 @@ TEST_P(AdcSimStopTest, EachStopSignalEndsItCleanly)
 
 INSTANTIATE_TEST_SUITE_P(Signals, AdcSimStopTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
                          [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+// Started by a program that blocks the stop signals, and stuck writing to a reader that takes
+// nothing: a stop still ends it.
+TEST(AdcSimProcessTest, StopsWhileItsReaderTakesNothing)
+{
+    sigset_t stops, saved;
+    sigemptyset(&stops);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stops, sig);
+    pthread_sigmask(SIG_BLOCK, &stops, &saved);
+    SimProcess sim({"--fast"});
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    const int reader = openReader(sim.firstLine());
+    ASSERT_GE(reader, 0);
+    EXPECT_TRUE(sim.runningAfter(200));
+    sim.signal(SIGTERM);
+    EXPECT_EQ(sim.waitExit(), 0) << sim.errorText();
+    ::close(reader);
+}
 
 TEST(AdcSimProcessTest, WaitingForAReaderCostsNoCpu)
 {
