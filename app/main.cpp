@@ -1,4 +1,5 @@
 #include "form1.h"
+#include "stop_signal_notifier.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -101,6 +102,11 @@ int main(int argc, char* argv[])
 
     try {
         adc::Form1 window(parser.value(portOption));
+        // Logging out, closing the terminal or Ctrl+C end the program as EXIT does: the port
+        // is released and its lock file removed.
+        adc::StopSignalNotifier stops;
+        QObject::connect(&stops, &adc::StopSignalNotifier::stopRequested, &window,
+                         &adc::Form1::Command2_Click);
         window.show();
         return QApplication::exec();
     } catch (const std::exception& e) {

@@ -1,0 +1,84 @@
+#include "form1.h"
+#include "pty_pair.h"
+#include "stop_signal_notifier.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+#include <csignal>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// Where the serial port's lock file lies while the port is open.
+QString lockFileOf(const adc::test::PtyPair& pty)
+{
+    return "/run/lock/LCK.." + QString::fromStdString(pty.path()).mid(5).replace('/', '_');
+}
+
+// True once the process `pid` catches `signal` with a handler of its own.
+bool catches(qint64 pid, int signal)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1;
+    return false;
+}
+
+} // namespace
+
+class StopSignalTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void eachEndsTheProgramAsExitDoes_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+
+    // Receiving, in the middle of a frame: the port is closed and its lock file gone.
+    void eachEndsTheProgramAsExitDoes()
+    {
+        QFETCH(int, signal);
+        adc::test::PtyPair pty;
+        adc::Form1 form(QString::fromStdString(pty.path()));
+        adc::StopSignalNotifier stops;
+        connect(&stops, &adc::StopSignalNotifier::stopRequested, &form,
+                &adc::Form1::Command2_Click);
+        form.Command1_Click();
+        pty.write("\x02"
+                  "123 45");
+        QTRY_COMPARE(form.state().frameCount, 1);
+        QVERIFY(QFile::exists(lockFileOf(pty)));
+
+        QTimer::singleShot(0, this, [signal] { ::kill(::getpid(), signal); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(!form.isReceiving());
+        QVERIFY(!QFile::exists(lockFileOf(pty)));
+    }
+
+    // The program itself, with no display needed beyond the offscreen one.
+    void theProgramEndsWithStatusZero()
+    {
+        adc::test::PtyPair pty;
+        QProcess monitor;
+        monitor.start(ADC_MONITOR_PATH, {"--port", QString::fromStdString(pty.path())});
+        QVERIFY(monitor.waitForStarted());
+        QTRY_VERIFY(catches(monitor.processId(), SIGTERM));
+        ::kill(static_cast<pid_t>(monitor.processId()), SIGTERM);
+        QVERIFY(monitor.waitForFinished(10000));
+        QCOMPARE(monitor.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(monitor.exitCode(), 0);
+    }
+};
+
+QTEST_MAIN(StopSignalTest)
+#include "stop_signal_test.moc"
