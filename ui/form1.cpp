@@ -303,11 +303,17 @@ void Form1::Command5_Click()
 
 void Form1::showFailure(const QString& message)
 {
-    // Not exec(): a nested event loop would run reception inside this handler.
-    auto* box =
-        new QMessageBox(QMessageBox::Warning, windowTitle(), message, QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    // One message at a time, the newest: a second failure replaces the first. Not modal, so
+    // that EXIT, RESET, HEX, DEC and the close button go on working while it is shown, and
+    // not exec(): a nested event loop would run reception inside this handler.
+    if (!m_failure) {
+        m_failure = new QMessageBox(QMessageBox::Warning, windowTitle(), {}, QMessageBox::Ok, this);
+        m_failure->setAttribute(Qt::WA_DeleteOnClose);
+        m_failure->setWindowModality(Qt::NonModal);
+    }
+    m_failure->setText(message);
+    m_failure->show();
+    m_failure->raise();
 }
 
 void Form1::closeEvent(QCloseEvent* event)

@@ -6,11 +6,13 @@
 #include "serial_link.h"
 #include "window_ops.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <string_view>
 
 class QLabel;
+class QMessageBox;
 class QLineEdit;
 class QPushButton;
 
@@ -92,6 +94,7 @@ private:
     QPushButton* m_hexButton = nullptr;
     QPushButton* m_decButton = nullptr;
     QPushButton* m_resetButton = nullptr;
+    QPointer<QMessageBox> m_failure;
     bool m_placed = false;
 };
 
