@@ -171,6 +171,15 @@ TEST(AdcSimProcessTest, EndsOnceItsLastFramesAreReadOrTheReaderLeaves)
     EXPECT_EQ(left.waitExit(), 0) << "still waiting for a reader that has gone";
 }
 
+TEST(AdcSimProcessTest, NoticesADepartedReaderAtTheSlowestPace)
+{
+    SimProcess sim({"--rate", "0.01"}); // a frame every 100 s
+    const int reader = openReader(sim.firstLine());
+    EXPECT_EQ(readUntil(reader, kFrameLength).size(), kFrameLength);
+    ::close(reader);
+    EXPECT_FALSE(sim.runningAfter(5000)) << "waited for its next frame to notice";
+}
+
 // Noticing that the reader has gone must work in both modes.
 class AdcSimModeTest : public ::testing::TestWithParam<const char*>
 {};

@@ -43,6 +43,7 @@ TEST(SimOptionsTest, ReadsEveryOptionInBothForms)
     EXPECT_TRUE(parse({"--fast", "--count", "1"}).options.fast);
     EXPECT_EQ(parse({"--seed", "18446744073709551615"}).options.seed, UINT64_MAX);
     EXPECT_EQ(parse({"--rate", "1000000"}).action, Action::Run) << "the highest rate is allowed";
+    EXPECT_EQ(parse({"--rate", "1e-9"}).action, Action::Run) << "and the lowest";
     // The last of a repeated option wins; a value option's value may look like an option.
     EXPECT_EQ(framePeriod(parse({"--rate", "5", "--rate=2"}).options),
               std::chrono::nanoseconds(500'000'000));
@@ -83,8 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, BadOptionTest,
     ::testing::Values(Args{"--rate", "0"}, Args{"--rate", "-1"}, Args{"--rate", "abc"},
                       Args{"--rate", "5x"}, Args{"--rate", "inf"}, Args{"--rate", "nan"},
-                      Args{"--rate", "2000000"}, Args{"--rate"}, Args{"--count", "0"},
-                      Args{"--count", "-3"}, Args{"--count", "1.5"},
+                      Args{"--rate", "2000000"}, Args{"--rate", "1e-10"}, Args{"--rate"},
+                      Args{"--count", "0"}, Args{"--count", "-3"}, Args{"--count", "1.5"},
                       Args{"--count", "99999999999999999999999"}, Args{"--seed", "x"},
                       Args{"--wave", "square"}, Args{"--wave", "const:"},
                       Args{"--wave", "const:1000"}, Args{"--wave", "const:FG"},

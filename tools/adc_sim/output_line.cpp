@@ -196,6 +196,27 @@ LineStatus OutputLine::waitWritable(const StopSignals& stop)
     }
 }
 
+LineStatus OutputLine::waitUntil(std::int64_t deadlineNs, const StopSignals& stop)
+{
+    pollfd line{m_fd, 0, 0};
+    for (;;) {
+        if (stop.requested())
+            return LineStatus::Stopped;
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        const std::int64_t left = deadlineNs - (now.tv_sec * 1'000'000'000LL + now.tv_nsec);
+        if (left <= 0)
+            return LineStatus::Ok;
+        const timespec timeout{static_cast<time_t>(left / 1'000'000'000),
+                               static_cast<long>(left % 1'000'000'000)};
+        const int rc = ::ppoll(&line, 1, &timeout, stop.waitMask());
+        if (rc < 0 && errno != EINTR)
+            return fail("cannot wait for " + m_path, errno);
+        if (rc > 0 && (line.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            return LineStatus::Gone;
+    }
+}
+
 LineStatus OutputLine::drain(const StopSignals& stop)
 {
     if (!m_isPty) {

@@ -3,6 +3,7 @@
 #include "stop_signals.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -70,6 +71,10 @@ public:
     /// Blocks until everything written has left: for a port, until it is transmitted; for a
     /// pseudo-terminal, until the reader has taken it (closing the master would discard it).
     LineStatus drain(const StopSignals& stop);
+
+    /// Waits until `deadlineNs` on CLOCK_MONOTONIC, but returns at once with Gone when the
+    /// reader goes, so that a slow pace never hides a departed reader.
+    LineStatus waitUntil(std::int64_t deadlineNs, const StopSignals& stop);
 
 private:
     OutputLine() = default;

@@ -134,10 +134,11 @@ ParsedOptions parseOptions(std::span<const std::string_view> args)
     if (error.empty())
         error = each(parser, o.rate, [&](const std::string& v) {
             opt.rate = parseNumber<double>(v);
-            if (opt.rate && std::isfinite(*opt.rate) && *opt.rate > 0.0 && *opt.rate <= kMaxRate)
+            if (opt.rate && std::isfinite(*opt.rate) && *opt.rate >= kMinRate &&
+                *opt.rate <= kMaxRate)
                 return std::string();
             return "invalid rate " + quoted(v) +
-                   " (frames per second, a number above 0 and at most 1000000)";
+                   " (frames per second, from 0.000000001 to 1000000)";
         });
     if (error.empty())
         error = each(parser, o.count, [&](const std::string& v) {

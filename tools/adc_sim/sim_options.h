@@ -17,6 +17,9 @@ inline constexpr double kLineRate = 9600.0 / (kFrameLength * 10);
 /// Highest rate --rate accepts; beyond it the line, not the pacing, sets the pace anyway.
 inline constexpr double kMaxRate = 1'000'000.0;
 
+/// Lowest rate --rate accepts: a frame every 31 years, a period that nanoseconds still hold.
+inline constexpr double kMinRate = 1e-9;
+
 /// What one run of the simulator does.
 struct SimOptions
 {

@@ -25,11 +25,6 @@ std::int64_t monotonicNs()
     return now.tv_sec * kNsPerSecond + now.tv_nsec;
 }
 
-timespec toTimespec(std::int64_t ns)
-{
-    return {static_cast<time_t>(ns / kNsPerSecond), static_cast<long>(ns % kNsPerSecond)};
-}
-
 std::uint64_t freshSeed()
 {
     std::random_device device;
@@ -100,8 +95,8 @@ LineStatus Simulator::sendPaced(OutputLine& line, const StopSignals& stop)
     const std::int64_t period = framePeriod(m_options).count();
     std::int64_t deadline = monotonicNs();
     while (!done()) {
-        if (!stop.sleepUntil(toTimespec(deadline)))
-            return LineStatus::Stopped;
+        if (const LineStatus status = line.waitUntil(deadline, stop); status != LineStatus::Ok)
+            return status;
         const Readings readings = m_wave.next();
         const LineStatus status = line.write(formatFrame(readings), stop).status;
         if (status != LineStatus::Ok)

@@ -55,17 +55,4 @@ bool StopSignals::requested() const
     return g_stopRequested != 0;
 }
 
-bool StopSignals::sleepUntil(const timespec& deadline) const
-{
-    return interruptible([this, &deadline] {
-        // Unblocking delivers any pending request before the check below.
-        while (!requested()) {
-            const int rc = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr);
-            if (rc != EINTR)
-                break;
-        }
-        return !requested();
-    });
-}
-
 } // namespace adc::sim

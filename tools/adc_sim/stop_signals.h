@@ -26,11 +26,6 @@ public:
     /// The signal mask to wait with: the stop signals unblocked.
     const sigset_t* waitMask() const { return &m_waitMask; }
 
-    /// Sleeps until `deadline` on CLOCK_MONOTONIC, or until a stop is requested. A request that
-    /// arrives in the instant between the last check and the sleep ends it at the deadline, a
-    /// frame period later at most. Returns false when a stop is requested.
-    bool sleepUntil(const timespec& deadline) const;
-
     /// Runs `call` (a blocking system call) with the stop signals unblocked, so they interrupt
     /// it with EINTR; returns its result.
     template <typename Call> auto interruptible(Call call) const
