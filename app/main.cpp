@@ -1,10 +1,12 @@
 #include "form1.h"
+#include "port_list.h"
 #include "stop_signal_notifier.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
 #include <QMessageBox>
+#include <QSerialPortInfo>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -65,6 +67,10 @@ int main(int argc, char* argv[])
             .arg(adc::SerialLink::defaultPortName()),
         QStringLiteral("PORT"), adc::SerialLink::defaultPortName());
     parser.addOption(portOption);
+    const QCommandLineOption listPortsOption(
+        QStringLiteral("list-ports"),
+        QCoreApplication::translate("main", "List the serial ports found, then exit."));
+    parser.addOption(listPortsOption);
 
     // Unlike process(), show the usage with the error, so that the right spelling is at hand.
     // The command line is read before the window system is reached, so that --help, --version
@@ -94,6 +100,13 @@ int main(int argc, char* argv[])
     }
     if (parser.isSet(QStringLiteral("version"))) {
         std::printf("adc-monitor %s\n", ADC_MONITOR_VERSION);
+        return EXIT_SUCCESS;
+    }
+
+    if (parser.isSet(listPortsOption)) {
+        const auto ports = adc::describePorts(QSerialPortInfo::availablePorts(),
+                                              QStringLiteral("/dev/serial/by-id"));
+        std::fputs(qUtf8Printable(adc::portListText(ports)), stdout);
         return EXIT_SUCCESS;
     }
 
