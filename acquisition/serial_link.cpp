@@ -1,5 +1,6 @@
 #include "serial_link.h"
 
+#include "port_messages.h"
 #include "reception.h"
 
 namespace adc {
@@ -12,8 +13,6 @@ constexpr qint32 kBaudRate = 9600;
 // converter's own rate fills it in minutes. A bounded buffer keeps a stalled window from growing
 // memory without limit, and Qt stops reading (the line's own buffer then holds) rather than drop.
 constexpr qint64 kReadBufferSize = 1 << 20;
-
-constexpr char kLockFailure[] = "Permission error while locking the device";
 
 } // namespace
 
@@ -46,6 +45,10 @@ bool SerialLink::start(const QString& portName)
         return true;
 
     m_portName = portName;
+    if (const QString problem = unusablePortName(portName); !problem.isEmpty()) {
+        emit failed(problem);
+        return false;
+    }
     m_port.setPortName(portName);
     m_port.setBaudRate(kBaudRate);
     m_port.setDataBits(QSerialPort::Data8);
@@ -59,12 +62,9 @@ bool SerialLink::start(const QString& portName)
     const bool opened = m_port.open(QIODevice::ReadWrite);
     if (!opened) {
         m_opening = false;
-        QString reason = m_port.errorString();
-        // Qt reports a port that another program holds as a failure to take its lock.
-        if (reason == QLatin1String(kLockFailure))
-            reason = tr("%1 (is another program using it?)").arg(reason);
+        const QString message = openFailureMessage(portName, m_port.error(), m_port.errorString());
         m_port.clearError();
-        emit failed(tr("Cannot open serial port %1: %2").arg(portName, reason));
+        emit failed(message);
         return false;
     }
 
@@ -123,10 +123,11 @@ void SerialLink::onErrorOccurred(QSerialPort::SerialPortError error)
     // ("Inappropriate ioctl for device" left over from the modem lines), so say what happened.
     case QSerialPort::ResourceError:
     case QSerialPort::ReadError:
-        fail(tr("Lost serial port %1: the device was removed or hung up").arg(m_portName));
+        fail(tr("Lost serial port %1: the device was removed or hung up")
+                 .arg(shownPortName(m_portName)));
         return;
     default:
-        fail(tr("Serial port %1 failed: %2").arg(m_portName, m_port.errorString()));
+        fail(tr("Serial port %1 failed: %2").arg(shownPortName(m_portName), m_port.errorString()));
         return;
     }
 }

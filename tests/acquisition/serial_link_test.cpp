@@ -5,7 +5,11 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 
 using adc::test::frame;
@@ -114,6 +118,64 @@ private slots:
         holder.link.stop();
         QVERIFY(rig.link.start(portOf(pty)));
         QCOMPARE(rig.failed.count(), 2);
+    }
+
+    // Each says what is wrong and names the port, cut in the middle when long.
+    void openFailuresSayWhatToDo_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("empty") << QString() << "no serial port given";
+        QTest::newRow("lock name too long") << "/tmp/" + QString(300, 'x') << "too long";
+        QTest::newRow("missing") << kMissingPort << "--port";
+    }
+
+    void openFailuresSayWhatToDo()
+    {
+        QFETCH(QString, port);
+        QFETCH(QString, says);
+        Rig rig;
+        QVERIFY(!rig.link.start(port));
+        QCOMPARE(rig.failed.count(), 1);
+        QVERIFY2(rig.message().contains(says), qPrintable(rig.message()));
+        QVERIFY2(rig.message().contains(port.left(20)), qPrintable(rig.message()));
+        QVERIFY2(rig.message().size() < 300, qPrintable(rig.message()));
+    }
+
+    // A user outside the device's group is told which group it is and how to join it.
+    void permissionDeniedNamesTheGroupToJoin()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root, to give the device to a group and drop to another user");
+        PtyPair pty;
+        const group* dialout = ::getgrnam("dialout");
+        QVERIFY(dialout);
+        QVERIFY(::chown(pty.path().c_str(), 0, dialout->gr_gid) == 0);
+        QVERIFY(::chmod(pty.path().c_str(), 0660) == 0);
+        int out[2];
+        QVERIFY(::pipe(out) == 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(out[0]);
+            const passwd* nobody = ::getpwnam("nobody");
+            if (!nobody || ::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 ||
+                ::setuid(nobody->pw_uid) != 0)
+                ::_exit(2);
+            Rig rig;
+            rig.link.start(portOf(pty));
+            const QByteArray message = rig.failed.isEmpty() ? "" : rig.message().toUtf8();
+            ::_exit(::write(out[1], message.constData(), message.size()) >= 0 ? 0 : 3);
+        }
+        ::close(out[1]);
+        QByteArray message(4096, '\0');
+        message.resize(std::max<ssize_t>(0, ::read(out[0], message.data(), message.size())));
+        ::close(out[0]);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QVERIFY2(message.contains("Permission denied") && message.contains("\"dialout\"") &&
+                     message.contains("sudo adduser $USER dialout"),
+                 message.constData());
     }
 
     void manyFramesInOneWriteLoseNothing()

@@ -1,0 +1,95 @@
+#include "port_messages.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSerialPortInfo>
+#include <QStringList>
+#include <grp.h>
+#include <sys/stat.h>
+
+namespace adc {
+
+namespace {
+
+constexpr qsizetype kLongestShownName = 60;
+// Lock files are named "LCK.." and the device's name; a file name holds 255 bytes.
+constexpr qsizetype kLongestLockFileName = 255;
+constexpr char kLockFailure[] = "Permission error while locking the device";
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("SerialLink", text);
+}
+
+QString devicePath(const QString& portName)
+{
+    return portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
+}
+
+// The group that may open the device, as the device itself says; empty when unknown.
+QString owningGroup(const QString& portName)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(devicePath(portName)).constData(), &info) != 0)
+        return {};
+    const group* owner = ::getgrgid(info.st_gid);
+    return owner && info.st_gid != 0 ? QString::fromLocal8Bit(owner->gr_name) : QString();
+}
+
+QString existingPorts()
+{
+    QStringList found;
+    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
+        found << port.systemLocation();
+    if (found.isEmpty())
+        return tr("No serial ports were found on this machine.");
+    return tr("Serial ports found: %1. Choose one with --port (adc-monitor --list-ports says "
+              "more about each).")
+        .arg(found.join(QStringLiteral(", ")));
+}
+
+} // namespace
+
+QString shownPortName(const QString& portName)
+{
+    if (portName.size() <= kLongestShownName)
+        return portName;
+    const qsizetype half = kLongestShownName / 2;
+    return portName.left(half) + QChar(0x2026) + portName.right(half);
+}
+
+QString unusablePortName(const QString& portName)
+{
+    if (portName.isEmpty())
+        return tr("Cannot open a serial port: no serial port given.");
+    QString lockName = portName;
+    if (lockName.startsWith(QStringLiteral("/dev/")))
+        lockName.remove(0, 5);
+    if (5 + QFile::encodeName(lockName).size() > kLongestLockFileName)
+        return tr("Cannot open serial port %1: the name is too long to name its lock file (at "
+                  "most %2 bytes).")
+            .arg(shownPortName(portName))
+            .arg(kLongestLockFileName - 5);
+    return {};
+}
+
+QString openFailureMessage(const QString& portName, QSerialPort::SerialPortError error,
+                           const QString& reason)
+{
+    QString message = tr("Cannot open serial port %1: %2").arg(shownPortName(portName), reason);
+    if (reason == QLatin1String(kLockFailure)) {
+        // Qt reports a port that another program holds as a failure to take its lock.
+        message += tr(" (is another program using it?)");
+    } else if (error == QSerialPort::PermissionError) {
+        const QString group = owningGroup(portName);
+        if (!group.isEmpty())
+            message += tr(".\n\nThe device belongs to the group \"%1\". Add yourself to it with "
+                          "\"sudo adduser $USER %1\", then log in again.")
+                           .arg(group);
+    } else if (error == QSerialPort::DeviceNotFoundError) {
+        message += QStringLiteral(".\n\n") + existingPorts();
+    }
+    return message;
+}
+
+} // namespace adc
