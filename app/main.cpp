@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QSerialPortInfo>
+#include <QStringDecoder>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -76,8 +77,20 @@ int main(int argc, char* argv[])
     // The command line is read before the window system is reached, so that --help, --version
     // and mistakes are answered also where there is no display.
     QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    for (int i = 0; i < argc; ++i) {
+        // Qt names devices in Unicode: a name whose bytes are not UTF-8 would reach the serial
+        // port mangled and fail with a wrong reason, so say plainly that it cannot be used.
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        arguments << utf8(QByteArrayView(argv[i]));
+        if (utf8.hasError()) {
+            std::fprintf(stderr,
+                         "adc-monitor: argument %d is not valid UTF-8, so no serial port can be "
+                         "opened by that name; give its /dev/serial/by-id name, or a symbolic "
+                         "link to it, instead\n",
+                         i);
+            return EXIT_FAILURE;
+        }
+    }
     // Without an application object Qt cannot name the program in the usage line.
     const auto usage = [&parser] {
         return parser.helpText().replace(QStringLiteral("<executable_name>"),
