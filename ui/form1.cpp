@@ -1,13 +1,16 @@
 #include "form1.h"
 
 #include "panel_cache_style.h"
+#include "port_dialog.h"
 #include "shape.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -105,6 +108,7 @@ Form1::Form1(const QString& portName, QWidget* parent)
     createElements();
     setFocusOrder();
     initConnections();
+    setPortName(portName);
     Form_Load();
     m_boxes[0]->setFocus();
 }
@@ -159,8 +163,8 @@ void Form1::createElements()
     m_decButton =
         addButton(QStringLiteral("Command4"), QStringLiteral("DEC"), twips(1260, 4800, 495, 315));
 
-    addLabel(QStringLiteral("Label9"), QStringLiteral("COM1 only"), twips(1980, 4860, 915, 255),
-             Qt::AlignLeft | Qt::AlignTop);
+    m_portLabel = addLabel(QStringLiteral("Label9"), QStringLiteral("COM1 only"),
+                           twips(1980, 4860, 915, 255), Qt::AlignLeft | Qt::AlignTop);
     QLabel* brand = addLabel(QStringLiteral("Label10"), QStringLiteral("Orbeline"),
                              twips(2820, 5040, 2175, 255), Qt::AlignRight | Qt::AlignTop);
     brand->setFont(brandFont());
@@ -314,6 +318,29 @@ void Form1::showFailure(const QString& message)
     m_failure->setText(message);
     m_failure->show();
     m_failure->raise();
+}
+
+void Form1::setPortName(const QString& portName)
+{
+    if (isReceiving())
+        return;
+    m_portName = portName;
+    m_portLabel->setToolTip(tr("Receives on %1").arg(portName));
+}
+
+void Form1::contextMenuEvent(QContextMenuEvent* event)
+{
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* choose = menu->addAction(tr("Serial port\u2026"));
+    choose->setEnabled(!isReceiving());
+    connect(choose, &QAction::triggered, this, [this] {
+        auto* dialog = new PortDialog(m_portName, this);
+        connect(dialog, &PortDialog::chosen, this, &Form1::setPortName);
+        dialog->show();
+    });
+    // Not exec(): reception must go on while the menu is open.
+    menu->popup(event->globalPos());
 }
 
 void Form1::closeEvent(QCloseEvent* event)

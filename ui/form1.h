@@ -46,6 +46,8 @@ public:
 
     /// The port START opens.
     QString portName() const { return m_portName; }
+    /// Makes START open `portName` from now on; ignored while receiving.
+    void setPortName(const QString& portName);
     /// True while the port is open and frames are received.
     bool isReceiving() const { return m_link.isReceiving(); }
     /// The displayed statistics.
@@ -67,6 +69,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    /// The window's own menu: "Serial port…", offered while not receiving.
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -94,6 +98,7 @@ private:
     QPushButton* m_hexButton = nullptr;
     QPushButton* m_decButton = nullptr;
     QPushButton* m_resetButton = nullptr;
+    QLabel* m_portLabel = nullptr;
     QPointer<QMessageBox> m_failure;
     bool m_placed = false;
 };

@@ -1,9 +1,14 @@
 #include "form1.h"
+#include "port_dialog.h"
 #include "pty_pair.h"
 #include "shape.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -49,6 +54,14 @@ class Form1BehaviourTest : public QObject
         return f.screen()->grabWindow(f.winId(), at.x(), at.y(), 1, 1).toImage().pixelColor(0, 0);
     }
     static auto messages(const Form& f) { return f.findChildren<QMessageBox*>(); }
+    /// Right-clicks the window's background and returns the menu's action.
+    static QAction* openMenu(Form& f)
+    {
+        qDeleteAll(f.findChildren<QMenu*>());
+        QContextMenuEvent event(QContextMenuEvent::Mouse, {5, 5}, f.mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(&f, &event);
+        return f.findChild<QMenu*>()->actions().constFirst();
+    }
     /// The eight texts of a column of boxes, blank-separated.
     static QString column(const Form& f, int (*role)(int))
     {
@@ -135,6 +148,37 @@ private slots:
         QCOMPARE(text(form, minBox(0)), "4095");
         QTimer::singleShot(0, &form, [&] { click(form, 2); });
         QCOMPARE(QCoreApplication::exec(), 0);
+    }
+
+    // The window's own menu chooses the port for the next START, and only while not receiving.
+    void theWindowsMenuChoosesThePort()
+    {
+        PtyPair pty;
+        const QString chosen = QString::fromStdString(pty.path());
+        adc::Form1 form(kMissingPort);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* portLabel = form.findChild<QLabel*>("Label9");
+        QCOMPARE(portLabel->text(), "COM1 only");
+        QVERIFY(portLabel->toolTip().contains(kMissingPort));
+
+        QAction* choose = openMenu(form);
+        QCOMPARE(choose->text(), QString::fromUtf8("Serial port\u2026"));
+        QVERIFY(choose->isEnabled());
+        choose->trigger();
+        auto* dialog = form.findChild<adc::PortDialog*>();
+        QVERIFY(dialog && dialog->isVisible() && !dialog->isModal());
+        auto* path = dialog->findChild<QLineEdit*>("path");
+        QCOMPARE(path->text(), kMissingPort);
+        path->setText(chosen);
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        QCOMPARE(form.portName(), chosen);
+        QVERIFY(portLabel->toolTip().contains(chosen));
+
+        click(form, 1);
+        pty.write(frame("001 002 003 004 005 006 007 008"));
+        QTRY_COMPARE(text(form, kCountBox), "1");
+        QVERIFY(!openMenu(form)->isEnabled());
     }
 
     void receivesFramesInBothModesAndResetsMidFrame()
