@@ -14,6 +14,9 @@ constexpr qint32 kBaudRate = 9600;
 // memory without limit, and Qt stops reading (the line's own buffer then holds) rather than drop.
 constexpr qint64 kReadBufferSize = 1 << 20;
 
+// How often a lost device is looked for again with --reconnect.
+constexpr int kRetryIntervalMs = 1000;
+
 } // namespace
 
 QString SerialLink::defaultPortName()
@@ -30,6 +33,8 @@ SerialLink::SerialLink(Reception& reception, QObject* parent)
 {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialLink::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLink::onErrorOccurred);
+    m_retry.setInterval(kRetryIntervalMs);
+    connect(&m_retry, &QTimer::timeout, this, &SerialLink::retry);
 }
 
 SerialLink::~SerialLink()
@@ -41,7 +46,7 @@ SerialLink::~SerialLink()
 
 bool SerialLink::start(const QString& portName)
 {
-    if (m_port.isOpen())
+    if (isReceiving())
         return true;
 
     m_portName = portName;
@@ -49,7 +54,19 @@ bool SerialLink::start(const QString& portName)
         emit failed(problem);
         return false;
     }
-    m_port.setPortName(portName);
+    if (!open()) {
+        const QString message = openFailureMessage(portName, m_port.error(), m_port.errorString());
+        m_port.clearError();
+        emit failed(message);
+        return false;
+    }
+    emit receivingStarted(portName);
+    return true;
+}
+
+bool SerialLink::open()
+{
+    m_port.setPortName(m_portName);
     m_port.setBaudRate(kBaudRate);
     m_port.setDataBits(QSerialPort::Data8);
     m_port.setParity(QSerialPort::NoParity);
@@ -59,12 +76,8 @@ bool SerialLink::start(const QString& portName)
 
     // Errors raised while opening are reported here, once, not by onErrorOccurred.
     m_opening = true;
-    const bool opened = m_port.open(QIODevice::ReadWrite);
-    if (!opened) {
+    if (!m_port.open(QIODevice::ReadWrite)) {
         m_opening = false;
-        const QString message = openFailureMessage(portName, m_port.error(), m_port.errorString());
-        m_port.clearError();
-        emit failed(message);
         return false;
     }
 
@@ -77,19 +90,29 @@ bool SerialLink::start(const QString& portName)
     // Anything that arrived during the set-up belongs to no frame we were asked to watch.
     m_port.clear(QSerialPort::Input);
     m_port.readAll();
+    // A frame that the loss of the device cut short is dropped, never decoded.
     m_reception.restart();
     m_opening = false;
-
-    emit receivingStarted(portName);
     return true;
 }
 
 void SerialLink::stop()
 {
-    if (!m_port.isOpen())
+    if (!isReceiving())
         return;
+    m_retry.stop();
     m_port.close();
     emit stopped();
+}
+
+void SerialLink::retry()
+{
+    if (!open()) {
+        m_port.clearError();
+        return;
+    }
+    m_retry.stop();
+    emit reconnected();
 }
 
 void SerialLink::onReadyRead()
@@ -123,6 +146,15 @@ void SerialLink::onErrorOccurred(QSerialPort::SerialPortError error)
     // ("Inappropriate ioctl for device" left over from the modem lines), so say what happened.
     case QSerialPort::ResourceError:
     case QSerialPort::ReadError:
+        if (m_reconnect) {
+            m_port.close();
+            m_port.clearError();
+            m_retry.start();
+            emit reconnecting(tr("Lost serial port %1: the device was removed or hung up. "
+                                 "Reconnecting as soon as it is back\u2026")
+                                  .arg(shownPortName(m_portName)));
+            return;
+        }
         fail(tr("Lost serial port %1: the device was removed or hung up")
                  .arg(shownPortName(m_portName)));
         return;

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
 
 namespace adc {
 
@@ -34,8 +35,12 @@ public:
     /// Closes the port, releasing it for other programs; emits stopped() if it was receiving.
     void stop();
 
-    /// True from a successful start() until stop() or a failure.
-    bool isReceiving() const { return m_port.isOpen(); }
+    /// True from a successful start() until stop() or a failure, also while reconnecting.
+    bool isReceiving() const { return m_port.isOpen() || m_retry.isActive(); }
+
+    /// When on, a device that goes away is not a failure: reconnecting() is emitted, the port
+    /// is opened again once a second, and reconnected() is emitted when reception resumes.
+    void setReconnect(bool reconnect) { m_reconnect = reconnect; }
 
     /// The port last given to start().
     QString portName() const { return m_portName; }
@@ -53,16 +58,24 @@ signals:
     void stopped();
     /// A batch of received bytes has been fed to the reception; the display is up to date.
     void batchProcessed();
+    /// The device went away and is being looked for again; `message` says so.
+    void reconnecting(const QString& message);
+    /// The device is back and reception has resumed.
+    void reconnected();
 
 private:
     void onReadyRead();
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void fail(const QString& message);
+    bool open();
+    void retry();
 
     Reception& m_reception;
     QSerialPort m_port;
     QString m_portName;
     bool m_opening = false;
+    bool m_reconnect = false;
+    QTimer m_retry;
 };
 
 } // namespace adc

@@ -72,6 +72,11 @@ int main(int argc, char* argv[])
         QStringLiteral("list-ports"),
         QCoreApplication::translate("main", "List the serial ports found, then exit."));
     parser.addOption(listPortsOption);
+    const QCommandLineOption reconnectOption(
+        QStringLiteral("reconnect"),
+        QCoreApplication::translate("main", "When the device goes away, keep the readings and "
+                                            "open the port again as soon as it is back."));
+    parser.addOption(reconnectOption);
 
     // Unlike process(), show the usage with the error, so that the right spelling is at hand.
     // The command line is read before the window system is reached, so that --help, --version
@@ -128,6 +133,7 @@ int main(int argc, char* argv[])
 
     try {
         adc::Form1 window(parser.value(portOption));
+        window.setReconnect(parser.isSet(reconnectOption));
         // Logging out, closing the terminal or Ctrl+C end the program as EXIT does: the port
         // is released and its lock file removed.
         adc::StopSignalNotifier stops;

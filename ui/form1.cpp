@@ -239,6 +239,11 @@ void Form1::initConnections()
             [this] { m_startButton->setEnabled(true); });
     connect(&m_link, &SerialLink::failed, this, &Form1::showFailure);
     connect(&m_link, &SerialLink::batchProcessed, this, &Form1::flushDisplay);
+    connect(&m_link, &SerialLink::reconnecting, this, &Form1::showFailure);
+    connect(&m_link, &SerialLink::reconnected, this, [this] {
+        if (m_failure)
+            m_failure->close();
+    });
 }
 
 void Form1::setBoxText(int box, std::string_view text)

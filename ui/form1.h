@@ -48,6 +48,9 @@ public:
     QString portName() const { return m_portName; }
     /// Makes START open `portName` from now on; ignored while receiving.
     void setPortName(const QString& portName);
+    /// When on, a device that goes away is opened again as soon as it is back, with the
+    /// display kept; meanwhile a message says so and START stays disabled.
+    void setReconnect(bool reconnect) { m_link.setReconnect(reconnect); }
     /// True while the port is open and frames are received.
     bool isReceiving() const { return m_link.isReceiving(); }
     /// The displayed statistics.

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -14,8 +15,10 @@
 #include <QScreen>
 #include <QSerialPort>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <memory>
 
 using adc::kCountBox;
 using adc::maxBox;
@@ -243,6 +246,37 @@ private slots:
         QTRY_COMPARE(lamp(form), kYellow);
         messages(form).constFirst()->accept();
         QTRY_COMPARE(messages(form).size(), 0);
+    }
+
+    // With reconnecting on, the port is a symbolic link that the test points at a new device.
+    void reconnectsWhenTheDeviceComesBack()
+    {
+        QTemporaryDir dir;
+        const QString port = dir.filePath("converter");
+        auto first = std::make_unique<PtyPair>();
+        QVERIFY(QFile::link(QString::fromStdString(first->path()), port));
+        adc::Form1 form(port);
+        form.setReconnect(true);
+        form.show();
+        click(form, 1);
+        first->write(frame("111 222 333 444 555 666 777 888") + "\x02" + "999 9");
+        QTRY_COMPARE(text(form, kCountBox), "2");
+
+        first.reset(); // unplugged
+        QTRY_COMPARE(messages(form).size(), 1);
+        QVERIFY(messages(form).constFirst()->text().contains("Reconnecting"));
+        QVERIFY(!button(form, 1)->isEnabled());
+        PtyPair second;
+        QVERIFY(QFile::remove(port) && QFile::link(QString::fromStdString(second.path()), port));
+        QTRY_COMPARE_WITH_TIMEOUT(messages(form).size(), 0, 5000);
+
+        // The frame cut by the loss is dropped; readings, ranges and count carry on.
+        second.write(frame("001 002 003 004 005 006 007 008"));
+        QTRY_COMPARE(text(form, kCountBox), "3");
+        QCOMPARE(column(form, valueBox), "001 002 003 004 005 006 007 008");
+        QCOMPARE(column(form, maxBox), "111 222 333 444 555 666 777 888");
+        QCOMPARE(column(form, minBox), "1 2 3 4 5 6 7 8");
+        QVERIFY(!button(form, 1)->isEnabled());
     }
 
     void exitEndsTheProgramAtOnceAndReleasesThePort_data()
