@@ -43,8 +43,9 @@ QString existingPorts()
         found << port.systemLocation();
     if (found.isEmpty())
         return tr("No serial ports were found on this machine.");
-    return tr("Serial ports found: %1. Choose one with --port (adc-monitor --list-ports says "
-              "more about each).")
+    return tr("Serial ports found: %1. Choose one with \"Serial port\u2026\" in the window's "
+              "menu (right-click its background) or with --port; adc-monitor --list-ports says "
+              "more about each.")
         .arg(found.join(QStringLiteral(", ")));
 }
 
