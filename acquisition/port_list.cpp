@@ -7,6 +7,13 @@
 
 namespace adc {
 
+QString usbIdText(quint16 vendor, quint16 product)
+{
+    return QStringLiteral("%1:%2")
+        .arg(vendor, 4, 16, QLatin1Char('0'))
+        .arg(product, 4, 16, QLatin1Char('0'));
+}
+
 QString stableNameOf(const QString& location, const QString& byIdDirectory)
 {
     const QString device = QFileInfo(location).canonicalFilePath();
@@ -25,9 +32,7 @@ QList<PortDescription> describePorts(const QList<QSerialPortInfo>& ports,
                           port.description(),    port.manufacturer(),
                           port.serialNumber(),   {}};
         if (port.hasVendorIdentifier() && port.hasProductIdentifier())
-            d.usbId = QStringLiteral("%1:%2")
-                          .arg(port.vendorIdentifier(), 4, 16, QLatin1Char('0'))
-                          .arg(port.productIdentifier(), 4, 16, QLatin1Char('0'));
+            d.usbId = usbIdText(port.vendorIdentifier(), port.productIdentifier());
         described.append(d);
     }
     return described;

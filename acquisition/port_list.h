@@ -22,6 +22,9 @@ struct PortDescription
 QList<PortDescription> describePorts(const QList<QSerialPortInfo>& ports,
                                      const QString& byIdDirectory);
 
+/// A USB device's vendor and product, as lsusb shows them: "0403:6001".
+QString usbIdText(quint16 vendor, quint16 product);
+
 /// The link in `byIdDirectory` that points at the device `location`; empty when none does.
 QString stableNameOf(const QString& location, const QString& byIdDirectory);
 

@@ -11,6 +11,8 @@ namespace {
 TEST(PortList, EachPortOnOneLineWithWhatIsKnownOfIt)
 {
     EXPECT_EQ(portListText({}), "no serial ports found\n");
+    EXPECT_EQ(usbIdText(0x0403, 0x6001).toStdString(), "0403:6001");
+    EXPECT_EQ(usbIdText(0x2341, 0x43).toStdString(), "2341:0043");
     const QList<PortDescription> ports = {
         {"/dev/ttyS0", {}, {}, {}, {}, {}},
         {"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0", "FT232R USB UART",
