@@ -36,7 +36,7 @@ void Reception::feed(std::string_view bytes)
         p = stop;
         if (cr != nullptr) {
             m_window.setLampColour(kLampComplete);
-            decodeFrame(frameText(), m_state, m_window);
+            decodeFrame(frameText(), m_state, m_window, m_observer);
             m_inFrame = false;
             m_length = 0;
         }

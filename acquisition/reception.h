@@ -34,6 +34,9 @@ public:
     /// Forgets a half-received frame and waits for the next STX, as at the start of reception.
     void restart();
 
+    /// Hands every decoded frame's readings to `observer` from now on; nullptr for none.
+    void setObserver(ReadingsObserver* observer) { m_observer = observer; }
+
     /// True between a frame's STX and its CR.
     bool inFrame() const { return m_inFrame; }
 
@@ -43,6 +46,7 @@ public:
 private:
     MonitorState& m_state;
     WindowOps& m_window;
+    ReadingsObserver* m_observer = nullptr;
     bool m_inFrame = false;
     std::size_t m_length = 0;
     std::array<char, kFramePayloadLength> m_frame{};

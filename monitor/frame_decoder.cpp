@@ -17,11 +17,13 @@ namespace {
 // One loop per display mode, so that the mode is not tested for every field. In Dec mode a
 // reading's text is made once and shown in every box that changes.
 template <bool decimal>
-void decodeInto(std::string_view frameText, MonitorState& state, WindowOps& window)
+void decodeInto(std::string_view frameText, MonitorState& state, WindowOps& window,
+                FrameReadings& readings)
 {
     for (int k = 0; k < kChannelCount; ++k) {
         const std::string_view field = fieldText(frameText, k);
         const std::int32_t v = readingValue(field);
+        readings[static_cast<std::size_t>(k)] = v;
         const bool newMin = v < state.min[k];
         const bool newMax = v > state.max[k];
         if constexpr (decimal) {
@@ -47,12 +49,16 @@ void decodeInto(std::string_view frameText, MonitorState& state, WindowOps& wind
 
 } // namespace
 
-void decodeFrame(std::string_view frameText, MonitorState& state, WindowOps& window)
+void decodeFrame(std::string_view frameText, MonitorState& state, WindowOps& window,
+                 ReadingsObserver* observer)
 {
+    FrameReadings readings;
     if (state.isDecimal())
-        decodeInto<true>(frameText, state, window);
+        decodeInto<true>(frameText, state, window, readings);
     else
-        decodeInto<false>(frameText, state, window);
+        decodeInto<false>(frameText, state, window, readings);
+    if (observer)
+        observer->frameDecoded(readings, state.frameCount);
 }
 
 } // namespace adc

@@ -2,6 +2,7 @@
 
 #include "frame_format.h"
 #include "monitor_state.h"
+#include "readings_observer.h"
 #include "window_ops.h"
 
 #include <string_view>
@@ -16,7 +17,9 @@ std::string_view fieldText(std::string_view frameText, int k);
 /// CR), shows each in its value box, and updates and shows every min and max that changes.
 ///
 /// The display mode is read once, at the start. In Hex mode value boxes show the field exactly
-/// as received; min and max boxes are written only when their value changes.
-void decodeFrame(std::string_view frameText, MonitorState& state, WindowOps& window);
+/// as received; min and max boxes are written only when their value changes. Then `observer`,
+/// if any, gets the frame's readings.
+void decodeFrame(std::string_view frameText, MonitorState& state, WindowOps& window,
+                 ReadingsObserver* observer = nullptr);
 
 } // namespace adc
