@@ -90,16 +90,6 @@ TEST_F(ReceptionTest, ResetBetweenCharactersOfAFrame)
     EXPECT_EQ(window.text(minBox(3)), "0");
 }
 
-TEST_F(ReceptionTest, RestartForgetsAHalfReceivedFrame)
-{
-    reception.feed(kMixed.substr(0, 12));
-    reception.restart();
-    EXPECT_FALSE(reception.inFrame());
-    reception.feed("0A3 " + kZeros);
-    EXPECT_EQ(state.frameCount, 2);
-    EXPECT_EQ(values(), "000 000 000 000 000 000 000 000");
-}
-
 // However the bytes are cut into batches, the window sees the same calls as for one batch.
 TEST(ReceptionSplit, EverySplitMatchesWholeAndBytewiseFeeding)
 {
