@@ -20,7 +20,7 @@ struct PortDescription
 
 /// The serial ports found, each with the by-id link in `byIdDirectory` that points at it.
 QList<PortDescription> describePorts(const QList<QSerialPortInfo>& ports,
-                                     const QString& byIdDirectory);
+                                     const QString& byIdDirectory = "/dev/serial/by-id");
 
 /// A USB device's vendor and product, as lsusb shows them: "0403:6001".
 QString usbIdText(quint16 vendor, quint16 product);

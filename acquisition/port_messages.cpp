@@ -13,7 +13,8 @@ namespace {
 
 constexpr qsizetype kLongestShownName = 60;
 // Lock files are named "LCK.." and the device's name; a file name holds 255 bytes.
-constexpr qsizetype kLongestLockFileName = 255;
+constexpr char kLockPrefix[] = "LCK..";
+constexpr qsizetype kLongestLockedName = 255 - (sizeof kLockPrefix - 1);
 constexpr char kLockFailure[] = "Permission error while locking the device";
 
 QString tr(const char* text)
@@ -66,11 +67,11 @@ QString unusablePortName(const QString& portName)
     QString lockName = portName;
     if (lockName.startsWith(QStringLiteral("/dev/")))
         lockName.remove(0, 5);
-    if (5 + QFile::encodeName(lockName).size() > kLongestLockFileName)
+    if (QFile::encodeName(lockName).size() > kLongestLockedName)
         return tr("Cannot open serial port %1: the name is too long to name its lock file (at "
                   "most %2 bytes).")
             .arg(shownPortName(portName))
-            .arg(kLongestLockFileName - 5);
+            .arg(kLongestLockedName);
     return {};
 }
 

@@ -122,8 +122,7 @@ int main(int argc, char* argv[])
     }
 
     if (parser.isSet(listPortsOption)) {
-        const auto ports = adc::describePorts(QSerialPortInfo::availablePorts(),
-                                              QStringLiteral("/dev/serial/by-id"));
+        const auto ports = adc::describePorts(QSerialPortInfo::availablePorts());
         std::fputs(qUtf8Printable(adc::portListText(ports)), stdout);
         return EXIT_SUCCESS;
     }

@@ -21,8 +21,7 @@ PortDialog::PortDialog(const QString& current, QWidget* parent) : QDialog(parent
     m_path->setObjectName(QStringLiteral("path"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
 
-    const auto ports =
-        describePorts(QSerialPortInfo::availablePorts(), QStringLiteral("/dev/serial/by-id"));
+    const auto ports = describePorts(QSerialPortInfo::availablePorts());
     for (const PortDescription& port : ports) {
         // The stable name is the one to keep: it survives plugging the adapter in elsewhere.
         auto* item = new QListWidgetItem(portListText({port}).trimmed(), m_ports);
