@@ -9,15 +9,21 @@ namespace adc {
 
 void Reception::feed(std::string_view bytes)
 {
+    if (m_byteSink != nullptr)
+        m_byteSink->bytesReceived(bytes);
+    m_bytesReceived += static_cast<std::int64_t>(bytes.size());
+    ReadingsObserver* const observer = m_observers.empty() ? nullptr : &m_observers;
     const char* p = bytes.data();
     const char* const end = p + bytes.size();
     while (p != end) {
         if (!m_inFrame) {
             // Everything before an STX is dropped.
-            p = static_cast<const char*>(std::memchr(p, kStx, static_cast<std::size_t>(end - p)));
-            if (p == nullptr)
+            const char* stx =
+                static_cast<const char*>(std::memchr(p, kStx, static_cast<std::size_t>(end - p)));
+            m_bytesOutsideFrames += (stx != nullptr ? stx : end) - p;
+            if (stx == nullptr)
                 return;
-            ++p;
+            p = stx + 1;
             m_inFrame = true;
             m_length = 0;
             m_window.setLampColour(kLampReceiving);
@@ -36,7 +42,7 @@ void Reception::feed(std::string_view bytes)
         p = stop;
         if (cr != nullptr) {
             m_window.setLampColour(kLampComplete);
-            decodeFrame(frameText(), m_state, m_window, m_observer);
+            decodeFrame(frameText(), m_state, m_window, observer);
             m_inFrame = false;
             m_length = 0;
         }

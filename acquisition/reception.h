@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace adc {
@@ -34,8 +35,18 @@ public:
     /// Forgets a half-received frame and waits for the next STX, as at the start of reception.
     void restart();
 
-    /// Hands every decoded frame's readings to `observer` from now on; nullptr for none.
-    void setObserver(ReadingsObserver* observer) { m_observer = observer; }
+    /// Hands every decoded frame's readings to `observer` from now on, after those added before.
+    void addObserver(ReadingsObserver* observer) { m_observers.add(observer); }
+    /// Stops handing readings to `observer`.
+    void removeObserver(ReadingsObserver* observer) { m_observers.remove(observer); }
+
+    /// Hands every byte fed to `sink` from now on, before it is looked at; nullptr for none.
+    void setByteSink(ByteSink* sink) { m_byteSink = sink; }
+
+    /// Bytes fed since construction.
+    std::int64_t bytesReceived() const { return m_bytesReceived; }
+    /// Bytes fed that belonged to no frame: those before an STX.
+    std::int64_t bytesOutsideFrames() const { return m_bytesOutsideFrames; }
 
     /// True between a frame's STX and its CR.
     bool inFrame() const { return m_inFrame; }
@@ -46,7 +57,10 @@ public:
 private:
     MonitorState& m_state;
     WindowOps& m_window;
-    ReadingsObserver* m_observer = nullptr;
+    ReadingsFanOut m_observers;
+    ByteSink* m_byteSink = nullptr;
+    std::int64_t m_bytesReceived = 0;
+    std::int64_t m_bytesOutsideFrames = 0;
     bool m_inFrame = false;
     std::size_t m_length = 0;
     std::array<char, kFramePayloadLength> m_frame{};

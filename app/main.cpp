@@ -1,16 +1,19 @@
+#include "command_line.h"
 #include "form1.h"
+#include "headless_run.h"
 #include "port_list.h"
 #include "stop_signal_notifier.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QIcon>
 #include <QMessageBox>
 #include <QSerialPortInfo>
 #include <QStringDecoder>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -55,30 +58,9 @@ int main(int argc, char* argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("adc-monitor"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ADC_MONITOR_VERSION));
+    // A reader of a recording that goes away is a write error to report, not a reason to die.
+    std::signal(SIGPIPE, SIG_IGN);
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QCoreApplication::translate("main", "Shows the readings of an eight-channel 12-bit A/D "
-                                            "converter that sends them over a serial line."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption portOption(
-        QStringLiteral("port"),
-        QCoreApplication::translate("main", "Serial port to receive on (default: %1).")
-            .arg(adc::SerialLink::defaultPortName()),
-        QStringLiteral("PORT"), adc::SerialLink::defaultPortName());
-    parser.addOption(portOption);
-    const QCommandLineOption listPortsOption(
-        QStringLiteral("list-ports"),
-        QCoreApplication::translate("main", "List the serial ports found, then exit."));
-    parser.addOption(listPortsOption);
-    const QCommandLineOption reconnectOption(
-        QStringLiteral("reconnect"),
-        QCoreApplication::translate("main", "When the device goes away, keep the readings and "
-                                            "open the port again as soon as it is back."));
-    parser.addOption(reconnectOption);
-
-    // Unlike process(), show the usage with the error, so that the right spelling is at hand.
     // The command line is read before the window system is reached, so that --help, --version
     // and mistakes are answered also where there is no display.
     QStringList arguments;
@@ -96,43 +78,53 @@ int main(int argc, char* argv[])
             return EXIT_FAILURE;
         }
     }
-    // Without an application object Qt cannot name the program in the usage line.
-    const auto usage = [&parser] {
-        return parser.helpText().replace(QStringLiteral("<executable_name>"),
-                                         QStringLiteral("adc-monitor"));
-    };
-    if (!parser.parse(arguments)) {
-        std::fprintf(stderr, "adc-monitor: %s\n\n%s", qUtf8Printable(parser.errorText()),
-                     qUtf8Printable(usage()));
-        return EXIT_FAILURE;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "adc-monitor: unexpected argument '%s'\n\n%s",
-                     qUtf8Printable(parser.positionalArguments().constFirst()),
-                     qUtf8Printable(usage()));
-        return EXIT_FAILURE;
-    }
-    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
-        std::fputs(qUtf8Printable(usage()), stdout);
+    const adc::MonitorOptions options = adc::parseCommandLine(arguments);
+    switch (options.action) {
+    case adc::MonitorOptions::Action::Error:
+        // Unlike QCommandLineParser::process(), show the usage with the error, so that the
+        // right spelling is at hand.
+        std::fprintf(stderr, "adc-monitor: %s\n\n%s", qUtf8Printable(options.error),
+                     qUtf8Printable(adc::usageText()));
+        return arguments.contains(QStringLiteral("--headless")) ? adc::kExitUsage : EXIT_FAILURE;
+    case adc::MonitorOptions::Action::Help:
+        std::fputs(qUtf8Printable(adc::usageText()), stdout);
         return EXIT_SUCCESS;
-    }
-    if (parser.isSet(QStringLiteral("version"))) {
+    case adc::MonitorOptions::Action::Version:
         std::printf("adc-monitor %s\n", ADC_MONITOR_VERSION);
         return EXIT_SUCCESS;
+    case adc::MonitorOptions::Action::ListPorts:
+        std::fputs(qUtf8Printable(
+                       adc::portListText(adc::describePorts(QSerialPortInfo::availablePorts()))),
+                   stdout);
+        return EXIT_SUCCESS;
+    case adc::MonitorOptions::Action::Run:
+        break;
     }
 
-    if (parser.isSet(listPortsOption)) {
-        const auto ports = adc::describePorts(QSerialPortInfo::availablePorts());
-        std::fputs(qUtf8Printable(adc::portListText(ports)), stdout);
-        return EXIT_SUCCESS;
+    if (options.headless) {
+        // No window system at all: an unattended run works on a machine without a display.
+        QCoreApplication app(argc, argv);
+        adc::HeadlessRun run(options, stdout, stderr);
+        return run.run();
     }
 
     MonitorApplication app(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/adc-monitor.svg")));
 
     try {
-        adc::Form1 window(parser.value(portOption));
-        window.setReconnect(parser.isSet(reconnectOption));
+        adc::Form1 window(options.port);
+        window.setReconnect(options.reconnect);
+        for (const auto& [path, start] :
+             {std::pair{options.recordPath, &adc::RecordingSession::startRecording},
+              std::pair{options.capturePath, &adc::RecordingSession::startCapture}}) {
+            if (path.isEmpty())
+                continue;
+            if (const QString problem = (window.recording().*start)(path, options.openMode());
+                !problem.isEmpty()) {
+                std::fprintf(stderr, "adc-monitor: %s\n", qUtf8Printable(problem));
+                return adc::kExitUsage;
+            }
+        }
         // Logging out, closing the terminal or Ctrl+C end the program as EXIT does: the port
         // is released and its lock file removed.
         adc::StopSignalNotifier stops;

@@ -2,8 +2,11 @@
 
 #include "frame_format.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <string_view>
+#include <vector>
 
 namespace adc {
 
@@ -20,6 +23,34 @@ public:
     /// A frame was decoded into `readings`; `frame` is the count the window shows for it
     /// (it starts again from 1 after a reset).
     virtual void frameDecoded(const FrameReadings& readings, std::int64_t frame) = 0;
+};
+
+/// Hands each frame's readings on to every observer added, in the order they were added.
+class ReadingsFanOut final : public ReadingsObserver
+{
+public:
+    void add(ReadingsObserver* observer) { m_observers.push_back(observer); }
+    /// Not from within frameDecoded().
+    void remove(ReadingsObserver* observer) { std::erase(m_observers, observer); }
+    bool empty() const { return m_observers.empty(); }
+
+    void frameDecoded(const FrameReadings& readings, std::int64_t frame) override
+    {
+        for (ReadingsObserver* observer : m_observers)
+            observer->frameDecoded(readings, frame);
+    }
+
+private:
+    std::vector<ReadingsObserver*> m_observers;
+};
+
+/// Gets every received byte, exactly as it arrived, before it is cut into frames.
+class ByteSink
+{
+public:
+    virtual ~ByteSink() = default;
+
+    virtual void bytesReceived(std::string_view bytes) = 0;
 };
 
 } // namespace adc

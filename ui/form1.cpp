@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -107,6 +108,8 @@ Form1::Form1(const QString& portName, QWidget* parent)
     setFixedSize(twips(0, 0, kClientWidth, kClientHeight).size());
     createElements();
     setFocusOrder();
+    m_reception.addObserver(&m_recording);
+    m_reception.setByteSink(&m_recording);
     initConnections();
     setPortName(portName);
     Form_Load();
@@ -244,6 +247,10 @@ void Form1::initConnections()
         if (m_failure)
             m_failure->close();
     });
+    // A lost device or a failed START leaves every row received in the file.
+    connect(&m_link, &SerialLink::stopped, &m_recording, &RecordingSession::flush);
+    connect(&m_recording, &RecordingSession::failed, this, &Form1::showFailure);
+    connect(&m_recording, &RecordingSession::recordingChanged, this, &Form1::updatePortToolTip);
 }
 
 void Form1::setBoxText(int box, std::string_view text)
@@ -288,6 +295,7 @@ void Form1::Command2_Click()
     // Closing the port first frees it for another program the moment we are gone; a frame
     // that is half received is dropped with it.
     m_link.stop();
+    m_recording.flush();
     flushDisplay();
     QCoreApplication::exit(0);
 }
@@ -330,7 +338,32 @@ void Form1::setPortName(const QString& portName)
     if (isReceiving())
         return;
     m_portName = portName;
-    m_portLabel->setToolTip(tr("Receives on %1").arg(portName));
+    updatePortToolTip();
+}
+
+void Form1::updatePortToolTip()
+{
+    QString tip = tr("Receives on %1").arg(m_portName);
+    if (m_recording.isRecording())
+        tip += QLatin1Char('\n') + tr("Records to %1").arg(m_recording.recordingPath());
+    m_portLabel->setToolTip(tip);
+}
+
+void Form1::chooseRecordingFile()
+{
+    // Not exec(): reception goes on while the operator picks a name.
+    auto* dialog = new QFileDialog(this, tr("Record to file"), QString(),
+                                   tr("CSV files (*.csv);;All files (*)"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(QStringLiteral("csv"));
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
+        // The dialog has asked before replacing a file that exists.
+        if (const QString problem = m_recording.startRecording(path, OpenMode::Replace);
+            !problem.isEmpty())
+            showFailure(problem);
+    });
+    dialog->show();
 }
 
 void Form1::contextMenuEvent(QContextMenuEvent* event)
@@ -344,6 +377,12 @@ void Form1::contextMenuEvent(QContextMenuEvent* event)
         connect(dialog, &PortDialog::chosen, this, &Form1::setPortName);
         dialog->show();
     });
+    menu->addSeparator();
+    connect(menu->addAction(tr("Record to file\u2026")), &QAction::triggered, this,
+            &Form1::chooseRecordingFile);
+    QAction* stopRecording = menu->addAction(tr("Stop recording"));
+    stopRecording->setEnabled(m_recording.isRecording());
+    connect(stopRecording, &QAction::triggered, &m_recording, &RecordingSession::stopRecording);
     // Not exec(): reception must go on while the menu is open.
     menu->popup(event->globalPos());
 }

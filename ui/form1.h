@@ -3,6 +3,7 @@
 #include "monitor_state.h"
 #include "pending_display.h"
 #include "reception.h"
+#include "recording_session.h"
 #include "serial_link.h"
 #include "window_ops.h"
 
@@ -55,6 +56,8 @@ public:
     bool isReceiving() const { return m_link.isReceiving(); }
     /// The displayed statistics.
     const MonitorState& state() const { return m_state; }
+    /// What keeps the readings and the received bytes, when asked to.
+    RecordingSession& recording() { return m_recording; }
 
 public slots:
     /// Start-up: empties the value boxes and resets. Runs once, before the window is shown.
@@ -72,7 +75,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    /// The window's own menu: "Serial port…", offered while not receiving.
+    /// The window's own menu: "Serial port…", offered while not receiving, "Record to file…"
+    /// and "Stop recording".
     void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -86,6 +90,8 @@ private:
     void initConnections();
     void flushDisplay();
     void showFailure(const QString& message);
+    void chooseRecordingFile();
+    void updatePortToolTip();
 
     QString m_portName;
     MonitorState m_state;
@@ -93,6 +99,7 @@ private:
     Reception m_reception{m_state, *this};
     // A child named after the control it replaces, so that tools can find it.
     SerialLink m_link{m_reception, this};
+    RecordingSession m_recording{this};
 
     std::array<QLineEdit*, kBoxCount> m_boxes{};
     Shape* m_lamp = nullptr;

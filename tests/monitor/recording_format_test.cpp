@@ -83,7 +83,7 @@ TEST(ReadingsObserver, GetsEachFrameAsTheBoxesShowItWithTheShownCount)
     resetStatistics(state, window);
     Reception reception(state, window);
     Collector collector;
-    reception.setObserver(&collector);
+    reception.addObserver(&collector);
     reception.feed("\x02"
                    "0A3 fff  5F 12x zzz 800 001 7FF\r\x02"
                    "001 002");

@@ -1,0 +1,178 @@
+#include "command_line.h"
+
+#include "serial_link.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cmath>
+
+namespace adc {
+
+namespace {
+
+// Long enough for a soak test of years, short enough for milliseconds to hold it.
+constexpr double kMaxDurationSeconds = 1e9;
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("main", text);
+}
+
+struct Options
+{
+    explicit Options(QCommandLineParser& parser)
+    {
+        parser.setApplicationDescription(
+            tr("Shows the readings of an eight-channel 12-bit A/D converter that sends them over "
+               "a serial line."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions({port, listPorts, reconnect, record, capture, append, headless, duration,
+                           frames, summary, expect});
+    }
+
+    const QCommandLineOption port{
+        "port", tr("Serial port to receive on (default: %1).").arg(SerialLink::defaultPortName()),
+        "PORT", SerialLink::defaultPortName()};
+    const QCommandLineOption listPorts{"list-ports", tr("List the serial ports found, then exit.")};
+    const QCommandLineOption reconnect{
+        "reconnect", tr("When the device goes away, keep the readings and open the port again "
+                        "as soon as it is back.")};
+    const QCommandLineOption record{
+        "record",
+        tr("Record every frame to FILE as CSV (time, elapsed_s, frame, AD0..AD7 in decimal); "
+           "- for standard output. An existing file is refused without --append."),
+        "FILE"};
+    const QCommandLineOption capture{
+        "capture",
+        tr("Write every byte received to FILE exactly as received, for adc-sim --replay."), "FILE"};
+    const QCommandLineOption append{
+        "append", tr("Add to an existing --record or --capture file instead of refusing it.")};
+    const QCommandLineOption headless{
+        "headless", tr("No window: receive on the port at once, stop after --duration, --frames "
+                       "or SIGINT/SIGTERM, then print a summary.")};
+    const QCommandLineOption duration{"duration", tr("With --headless: stop after SECONDS."),
+                                      "SECONDS"};
+    const QCommandLineOption frames{"frames", tr("With --headless: stop after N frames."), "N"};
+    const QCommandLineOption summary{
+        "summary", tr("With --headless: the summary as text (default), csv or json."), "FORMAT"};
+    const QCommandLineOption expect{
+        "expect",
+        tr("With --headless, repeatable: every reading of CHANNELS (AD3, AD0-AD3, a comma list, "
+           "or all) must lie in LO..HI (decimal, or hex with 0x)."),
+        "CHANNELS=LO..HI"};
+};
+
+QString quoted(const QString& text)
+{
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
+
+// The mistake in the values, if any.
+QString checkValues(const QCommandLineParser& parser, const Options& o, MonitorOptions& result)
+{
+    result.port = parser.value(o.port);
+    result.reconnect = parser.isSet(o.reconnect);
+    result.recordPath = parser.value(o.record);
+    result.capturePath = parser.value(o.capture);
+    result.append = parser.isSet(o.append);
+    result.headless = parser.isSet(o.headless);
+
+    if (parser.isSet(o.record) && result.recordPath.isEmpty())
+        return tr("option '--record' needs a file name");
+    if (parser.isSet(o.capture) && result.capturePath.isEmpty())
+        return tr("option '--capture' needs a file name");
+    if (!result.recordPath.isEmpty() && result.recordPath == result.capturePath)
+        return tr("--record and --capture cannot write to the same file");
+    if (result.append && result.recordPath.isEmpty() && result.capturePath.isEmpty())
+        return tr("--append needs --record or --capture");
+
+    for (const QCommandLineOption* headlessOnly : {&o.duration, &o.frames, &o.summary, &o.expect})
+        if (parser.isSet(*headlessOnly) && !result.headless)
+            return tr("--%1 needs --headless").arg(headlessOnly->names().constFirst());
+
+    if (parser.isSet(o.duration)) {
+        const QString text = parser.value(o.duration);
+        bool ok = false;
+        const double seconds = text.toDouble(&ok);
+        if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > kMaxDurationSeconds)
+            return tr("invalid duration %1 (seconds, more than 0)").arg(quoted(text));
+        result.duration = std::chrono::milliseconds(std::llround(std::ceil(seconds * 1000)));
+    }
+    if (parser.isSet(o.frames)) {
+        const QString text = parser.value(o.frames);
+        bool ok = false;
+        result.frames = text.toLongLong(&ok);
+        if (!ok || *result.frames < 1)
+            return tr("invalid frame count %1 (a whole number, at least 1)").arg(quoted(text));
+    }
+    if (parser.isSet(o.summary)) {
+        const QString text = parser.value(o.summary);
+        if (text == QLatin1String("text"))
+            result.summary = SummaryFormat::Text;
+        else if (text == QLatin1String("csv"))
+            result.summary = SummaryFormat::Csv;
+        else if (text == QLatin1String("json"))
+            result.summary = SummaryFormat::Json;
+        else
+            return tr("invalid summary format %1 (text, csv or json)").arg(quoted(text));
+    }
+    for (const QString& text : parser.values(o.expect)) {
+        const std::string problem = addExpectation(text.toStdString(), result.limits);
+        if (!problem.empty())
+            return QString::fromStdString(problem);
+    }
+    return {};
+}
+
+} // namespace
+
+bool MonitorOptions::writesToStandardOutput() const
+{
+    const QString standardOutput = QString::fromLatin1(PosixOutputFile::kStandardOutput);
+    return recordPath == standardOutput || capturePath == standardOutput;
+}
+
+MonitorOptions parseCommandLine(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    const Options o(parser);
+    MonitorOptions result;
+    const bool parsed = parser.parse(arguments);
+    if (parsed &&
+        (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))))
+        result.action = MonitorOptions::Action::Help;
+    else if (parsed && parser.isSet(QStringLiteral("version")))
+        result.action = MonitorOptions::Action::Version;
+    if (result.action != MonitorOptions::Action::Run)
+        return result;
+
+    if (!parsed)
+        result.error = parser.errorText();
+    else if (!parser.positionalArguments().isEmpty())
+        result.error =
+            tr("unexpected argument %1").arg(quoted(parser.positionalArguments().constFirst()));
+    else
+        result.error = checkValues(parser, o, result);
+    if (!result.error.isEmpty())
+        result.action = MonitorOptions::Action::Error;
+    else if (parser.isSet(o.listPorts))
+        result.action = MonitorOptions::Action::ListPorts;
+    return result;
+}
+
+QString usageText()
+{
+    QCommandLineParser parser;
+    const Options o(parser);
+    // Without an application object Qt cannot name the program in the usage line.
+    return parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                     QStringLiteral("adc-monitor")) +
+           tr("\nExit status with --headless: 0 all well; 1 the port could not be opened or was "
+              "lost; 2 a mistake on the command line or an output file that exists; 3 a reading "
+              "outside an --expect range; 4 no frame received; 5 a recording or capture could "
+              "not be written. When several apply, the lowest.\n");
+}
+
+} // namespace adc

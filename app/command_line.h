@@ -1,0 +1,70 @@
+#pragma once
+
+#include "channel_limits.h"
+#include "posix_output_file.h"
+#include "summary_format.h"
+
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <optional>
+
+namespace adc {
+
+/// Exit statuses of the program.
+inline constexpr int kExitOk = 0;
+/// The port could not be opened or was lost; in the window, also a mistake on the command line.
+inline constexpr int kExitPort = 1;
+/// A mistake on the command line of an unattended run, or an output file that would be
+/// overwritten.
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitLimits = 3;
+inline constexpr int kExitNoFrames = 4;
+inline constexpr int kExitWrite = 5;
+
+/// Everything the command line asks for.
+struct MonitorOptions
+{
+    enum class Action
+    {
+        Run,
+        Help,
+        Version,
+        ListPorts,
+        Error,
+    };
+
+    Action action = Action::Run;
+    /// For Error: one line naming the mistake, without the program's name.
+    QString error;
+
+    QString port;
+    bool reconnect = false;
+    /// CSV recording of every frame; empty: none. "-" is standard output.
+    QString recordPath;
+    /// Every byte received; empty: none.
+    QString capturePath;
+    /// Add to existing files instead of refusing them.
+    bool append = false;
+
+    /// No window: receive at once, then print a summary.
+    bool headless = false;
+    std::optional<std::chrono::milliseconds> duration;
+    std::optional<qint64> frames;
+    SummaryFormat summary = SummaryFormat::Text;
+    ChannelLimits limits;
+
+    /// What existing recording files get.
+    OpenMode openMode() const { return append ? OpenMode::Append : OpenMode::Create; }
+    /// True when a recording or capture goes to standard output, which the summary then leaves.
+    bool writesToStandardOutput() const;
+};
+
+/// Reads the whole command line, the program's name first. Every value is checked; --help,
+/// --version and --list-ports win over the rest.
+MonitorOptions parseCommandLine(const QStringList& arguments);
+
+/// The text --help prints.
+QString usageText();
+
+} // namespace adc

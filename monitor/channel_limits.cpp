@@ -1,0 +1,110 @@
+#include "channel_limits.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <optional>
+
+namespace adc {
+
+namespace {
+
+std::string quoted(std::string_view text)
+{
+    return "'" + std::string(text) + "'";
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
+std::optional<std::int32_t> parseReading(std::string_view text)
+{
+    int base = 10;
+    if (startsWithNoCase(text, "0x")) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    std::int32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < 0 ||
+        value > kReadingMax)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<int> parseChannel(std::string_view text)
+{
+    if (!startsWithNoCase(text, "AD") || text.size() != 3 || text[2] < '0' ||
+        text[2] >= '0' + kChannelCount)
+        return std::nullopt;
+    return text[2] - '0';
+}
+
+} // namespace
+
+std::string addExpectation(std::string_view text, ChannelLimits& limits)
+{
+    const std::size_t equals = text.find('=');
+    if (equals == std::string_view::npos)
+        return "expectation " + quoted(text) + " needs the form CHANNELS=LO..HI";
+    const std::string_view channels = text.substr(0, equals);
+    const std::string_view range = text.substr(equals + 1);
+
+    std::array<bool, kChannelCount> named{};
+    if (startsWithNoCase(channels, "all") && channels.size() == 3) {
+        named.fill(true);
+    } else {
+        std::string_view rest = channels;
+        while (true) {
+            const std::size_t comma = rest.find(',');
+            const std::string_view item = rest.substr(0, comma);
+            const std::size_t dash = item.find('-');
+            const auto first = parseChannel(item.substr(0, dash));
+            const auto last =
+                dash == std::string_view::npos ? first : parseChannel(item.substr(dash + 1));
+            if (!first || !last)
+                return "unknown channel " + quoted(item) + " in " + quoted(text) +
+                       " (AD0..AD7, a span such as AD0-AD3, a comma list, or all)";
+            if (*first > *last)
+                return "channel span " + quoted(item) + " runs backwards";
+            for (int k = *first; k <= *last; ++k)
+                named[static_cast<std::size_t>(k)] = true;
+            if (comma == std::string_view::npos)
+                break;
+            rest.remove_prefix(comma + 1);
+        }
+    }
+
+    const std::size_t dots = range.find("..");
+    const auto lo = parseReading(range.substr(0, dots));
+    const auto hi =
+        dots == std::string_view::npos ? std::nullopt : parseReading(range.substr(dots + 2));
+    if (!lo || !hi)
+        return "invalid range " + quoted(range) + " in " + quoted(text) +
+               " (LO..HI, each 0..4095 in decimal or 0x000..0xFFF)";
+    if (*lo > *hi)
+        return "range " + quoted(range) + " in " + quoted(text) + " is empty (LO above HI)";
+
+    ChannelLimits updated = limits;
+    for (int k = 0; k < kChannelCount; ++k) {
+        if (!named[static_cast<std::size_t>(k)])
+            continue;
+        ChannelLimit& limit = updated[static_cast<std::size_t>(k)];
+        limit.lo = limit.checked ? std::max(limit.lo, *lo) : *lo;
+        limit.hi = limit.checked ? std::min(limit.hi, *hi) : *hi;
+        limit.checked = true;
+        if (limit.lo > limit.hi)
+            return "expectation " + quoted(text) + " leaves no reading allowed on AD" +
+                   std::to_string(k) + " together with an earlier one";
+    }
+    limits = updated;
+    return {};
+}
+
+} // namespace adc

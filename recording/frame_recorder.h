@@ -1,0 +1,35 @@
+#pragma once
+
+#include "clock.h"
+#include "readings_observer.h"
+#include "record_output.h"
+
+#include <cstdint>
+
+namespace adc {
+
+/// Writes each decoded frame as a row of a CSV recording: the local time of its CR, the
+/// seconds since recording started, the count the window shows and the eight readings.
+class FrameRecorder final : public ReadingsObserver
+{
+public:
+    /// Recording starts now; the header goes first unless `output` adds to a file that has
+    /// rows already.
+    FrameRecorder(RecordOutput& output, const Clock& clock);
+
+    void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;
+
+    /// Rows written so far.
+    std::int64_t rows() const { return m_rows; }
+
+private:
+    RecordOutput& m_output;
+    const Clock& m_clock;
+    std::int64_t m_startNs = 0;
+    std::int64_t m_rows = 0;
+    // The UTC offset is looked up once a second: it changes with the time zone's rules only.
+    std::int64_t m_offsetSecond = -1;
+    int m_utcOffset = 0;
+};
+
+} // namespace adc

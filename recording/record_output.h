@@ -1,0 +1,65 @@
+#pragma once
+
+#include "output_file.h"
+#include "readings_observer.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace adc {
+
+/// Collects what a recording writes and hands it to its file in large pieces, so that a fast
+/// line costs few system calls; the owner flushes it at least once a second.
+///
+/// The first write that fails ends it: nothing more is written, and what is in the file stays.
+/// For a file of lines, a failed write that took only part of a line is cut back to the last
+/// whole one, so that no reader of the file meets half a row.
+class RecordOutput final : public ByteSink
+{
+public:
+    /// Bytes collected before they are written without waiting for a flush.
+    static constexpr std::size_t kChunkSize = 64 * 1024;
+
+    /// `lines`: what is written is made of lines ended by LF, kept whole.
+    RecordOutput(std::unique_ptr<OutputFile> file, bool lines);
+    ~RecordOutput() override;
+    RecordOutput(const RecordOutput&) = delete;
+    RecordOutput& operator=(const RecordOutput&) = delete;
+
+    /// Adds `bytes`; writes when a chunk is full.
+    void append(std::string_view bytes);
+    void bytesReceived(std::string_view bytes) override { append(bytes); }
+
+    /// Writes everything collected. Returns false once writing has failed.
+    bool flush();
+
+    /// True when collected bytes wait for a flush.
+    bool hasPending() const { return !m_buffer.empty(); }
+    /// True once a write has failed.
+    bool failed() const { return m_error != 0; }
+    /// The system's error number of the failed write; 0 before.
+    int errorNumber() const { return m_error; }
+    /// True when the file held nothing before (a header belongs at its start).
+    bool startedEmpty() const { return m_file->startedEmpty(); }
+
+    /// Called when bytes start to wait after none did: the owner's cue to schedule a flush.
+    void setOnPending(std::function<void()> onPending) { m_onPending = std::move(onPending); }
+    /// Called once, when a write fails.
+    void setOnFailed(std::function<void()> onFailed) { m_onFailed = std::move(onFailed); }
+
+private:
+    void writeOut();
+
+    std::unique_ptr<OutputFile> m_file;
+    bool m_lines = false;
+    std::string m_buffer;
+    std::uint64_t m_written = 0;
+    int m_error = 0;
+    std::function<void()> m_onPending;
+    std::function<void()> m_onFailed;
+};
+
+} // namespace adc

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "clock.h"
+#include "frame_recorder.h"
+#include "posix_output_file.h"
+#include "record_output.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <memory>
+
+namespace adc {
+
+/// Keeps what a reception takes in: every frame's readings as a CSV recording, every byte as a
+/// capture, or both. Its owner hands it the readings and the bytes (it observes both) for as
+/// long as it lives; recording and capture may each start and stop at any time.
+///
+/// What is collected reaches its file within half a second, at every stop() and when the
+/// session ends. A write that fails is reported once through failed(); that output stops, what
+/// it wrote stays, and reception goes on.
+class RecordingSession : public QObject, public ReadingsObserver, public ByteSink
+{
+    Q_OBJECT
+
+public:
+    explicit RecordingSession(QObject* parent = nullptr);
+    ~RecordingSession() override;
+
+    /// Records the frame, when a recording runs.
+    void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;
+    /// Captures the bytes, when a capture runs.
+    void bytesReceived(std::string_view bytes) override;
+
+    /// Records every frame decoded from now on to `path` ("-": standard output) as CSV,
+    /// replacing a recording in progress. Returns why that cannot be done; empty when it runs.
+    QString startRecording(const QString& path, OpenMode mode = OpenMode::Create);
+    /// Ends the recording, with every row written.
+    void stopRecording();
+    bool isRecording() const { return m_recording != nullptr; }
+    /// The file being recorded to; empty when none.
+    QString recordingPath() const { return m_recordingPath; }
+    /// Rows of the recording in progress.
+    qint64 recordedRows() const { return m_recorder ? m_recorder->rows() : 0; }
+
+    /// Writes every byte received from now on to `path`, exactly as received. Returns why that
+    /// cannot be done; empty when it runs.
+    QString startCapture(const QString& path, OpenMode mode = OpenMode::Create);
+    /// Ends the capture, with every byte written.
+    void stopCapture();
+    bool isCapturing() const { return m_capture != nullptr; }
+
+    /// Writes out everything collected.
+    void flush();
+
+    /// True once a recording or a capture of this session could not be written.
+    bool hadWriteError() const { return m_writeError; }
+
+signals:
+    /// A recording or a capture could not be written and has stopped; `message` names the
+    /// file and the reason.
+    void failed(const QString& message);
+    /// A recording started or stopped.
+    void recordingChanged();
+
+private:
+    std::unique_ptr<RecordOutput> open(const QString& path, OpenMode mode, bool lines,
+                                       QString& problem);
+    void onFailed(bool recording);
+    void report(const QString& message, const QString& path, int error);
+
+    SystemClock m_clock;
+    QTimer m_flushTimer;
+    std::unique_ptr<RecordOutput> m_recording;
+    std::unique_ptr<FrameRecorder> m_recorder;
+    QString m_recordingPath;
+    std::unique_ptr<RecordOutput> m_capture;
+    QString m_capturePath;
+    bool m_writeError = false;
+};
+
+} // namespace adc
