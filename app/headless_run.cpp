@@ -38,6 +38,7 @@ HeadlessRun::HeadlessRun(const MonitorOptions& options, std::FILE* out, std::FIL
     connect(&m_recording, &RecordingSession::failed, this, &HeadlessRun::message);
 
     m_durationTimer.setSingleShot(true);
+    m_durationTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_durationTimer, &QTimer::timeout, this, &HeadlessRun::onDurationTimer);
     m_progressTimer.setInterval(kProgressIntervalMs);
     connect(&m_progressTimer, &QTimer::timeout, this, &HeadlessRun::showProgress);

@@ -7,6 +7,7 @@
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -64,6 +65,19 @@ class Form1BehaviourTest : public QObject
         QContextMenuEvent event(QContextMenuEvent::Mouse, {5, 5}, f.mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(&f, &event);
         return f.findChild<QMenu*>()->actions().constFirst();
+    }
+    static QAction* menuAction(Form& f, const char* text)
+    {
+        openMenu(f);
+        for (QAction* action : f.findChild<QMenu*>()->actions())
+            if (action->text() == QString::fromUtf8(text))
+                return action;
+        return nullptr;
+    }
+    static QByteArray contents(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     /// The eight texts of a column of boxes, blank-separated.
     static QString column(const Form& f, int (*role)(int))
@@ -151,6 +165,56 @@ private slots:
         QCOMPARE(text(form, minBox(0)), "4095");
         QTimer::singleShot(0, &form, [&] { click(form, 2); });
         QCOMPARE(QCoreApplication::exec(), 0);
+    }
+
+    // The menu records to a file chosen in a dialog that blocks nothing; a reset shows in the
+    // file as the count starting again. A write error stops the recording, not the display.
+    void recordsFromTheMenuUntilStoppedOrAWriteFails()
+    {
+        PtyPair pty;
+        QTemporaryDir dir;
+        const QString path = dir.filePath("run.csv");
+        adc::Form1 form(QString::fromStdString(pty.path()));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* portLabel = form.findChild<QLabel*>("Label9");
+        QVERIFY(!menuAction(form, "Stop recording")->isEnabled());
+        menuAction(form, "Record to file\u2026")->trigger();
+        auto* dialog = form.findChild<QFileDialog*>();
+        QVERIFY(dialog && dialog->isVisible() && !dialog->isModal());
+        dialog->selectFile(path);
+        QMetaObject::invokeMethod(dialog, "accept");
+        QVERIFY(form.recording().isRecording());
+        QVERIFY(portLabel->toolTip().contains("Records to " + path));
+
+        click(form, 1);
+        pty.write(frame("001 002 003 004 005 006 007 FFF"));
+        QTRY_COMPARE(text(form, kCountBox), "1");
+        click(form, 5); // RESET
+        pty.write(frame("00A 00B 00C 00D 00E 00F 010 011") +
+                  frame("800 800 800 800 800 800 800 800"));
+        QTRY_COMPARE(text(form, kCountBox), "2");
+        QTRY_VERIFY(contents(path).count('\n') == 4); // within the flush interval
+        menuAction(form, "Stop recording")->trigger();
+        QVERIFY(!portLabel->toolTip().contains(path));
+        const QList<QByteArray> rows = contents(path).split('\n');
+        // Without the time and the elapsed seconds.
+        const auto tail = [&rows](int i) { return rows[i].split(',').mid(2).join(','); };
+        QCOMPARE(rows[0], "time,elapsed_s,frame,AD0,AD1,AD2,AD3,AD4,AD5,AD6,AD7\r");
+        QCOMPARE(tail(1), "1,1,2,3,4,5,6,7,4095\r");
+        QCOMPARE(tail(2), "1,10,11,12,13,14,15,16,17\r");
+        QCOMPARE(tail(3), "2,2048,2048,2048,2048,2048,2048,2048,2048\r");
+
+        QCOMPARE(form.recording().startRecording("/dev/full"), QString());
+        pty.write(frame("001 001 001 001 001 001 001 001"));
+        QTRY_COMPARE(messages(form).size(), 1);
+        QVERIFY(messages(form).constFirst()->text().contains(
+            "Recording to /dev/full stopped: No space left on device"));
+        QVERIFY(!form.recording().isRecording());
+        pty.write(frame("002 002 002 002 002 002 002 002"));
+        QTRY_COMPARE(text(form, kCountBox), "4");
+        QCOMPARE(messages(form).size(), 1);
+        QVERIFY(form.isReceiving());
     }
 
     // The window's own menu chooses the port for the next START, and only while not receiving.
