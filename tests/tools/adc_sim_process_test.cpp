@@ -93,13 +93,17 @@ std::string readUntil(int fd, std::size_t bytes = SIZE_MAX)
     return got;
 }
 
-/// A log file for the simulator, removed when done with.
-struct TempLog
+/// A file for the simulator to write or read, removed when done with.
+struct TempFile
 {
-    explicit TempLog(const char* name)
+    explicit TempFile(const char* name)
         : path(::testing::TempDir() + name + std::to_string(::getpid()))
     {}
-    ~TempLog() { std::remove(path.c_str()); }
+    TempFile(const char* name, const std::string& contents) : TempFile(name)
+    {
+        std::ofstream(path, std::ios::binary) << contents;
+    }
+    ~TempFile() { std::remove(path.c_str()); }
     QString arg() const { return QString::fromStdString(path); }
     long lines() const
     {
@@ -113,7 +117,7 @@ struct TempLog
 TEST(AdcSimProcessTest, EveryFrameLoggedArrivesAsLogged)
 {
     constexpr std::uint64_t kFrames = 5000; // several times what the pseudo-terminal buffers
-    const TempLog log("adc-sim-log");
+    const TempFile log("adc-sim-log");
     SimProcess sim({"--count", QString::number(kFrames), "--fast", "--wave", "noise", "--seed", "7",
                     "--log", log.arg(), "--log-times"});
     const int reader = openReader(sim.firstLine());
@@ -186,7 +190,7 @@ class AdcSimModeTest : public ::testing::TestWithParam<const char*>
 
 TEST_P(AdcSimModeTest, EndsWhenTheReaderClosesAndLogsOnlyWhatWentOut)
 {
-    const TempLog log(*GetParam() ? "adc-sim-fast-log" : "adc-sim-paced-log");
+    const TempFile log(*GetParam() ? "adc-sim-fast-log" : "adc-sim-paced-log");
     QStringList args{"--wave", "noise", "--seed", "7", "--log", log.arg()};
     if (*GetParam())
         args << GetParam();
@@ -253,7 +257,7 @@ TEST(AdcSimProcessTest, SendsToAGivenPortAtItsPaceUntilItHangsUp)
 {
     test::PtyPair pty;
     pty.scrambleSettings();
-    const TempLog log("adc-sim-port-log");
+    const TempFile log("adc-sim-port-log");
     SimProcess sim({"--port", QString::fromStdString(pty.path()), "--rate", "100", "--wave",
                     "const:0A3", "--log", log.arg()});
     EXPECT_EQ(sim.firstLine(), pty.path());
@@ -269,6 +273,70 @@ TEST(AdcSimProcessTest, SendsToAGivenPortAtItsPaceUntilItHangsUp)
     EXPECT_GE(log.lines(), 10) << "each frame is in the log as soon as it has gone";
     pty.closeMaster();
     EXPECT_EQ(sim.waitExit(), 0) << sim.errorText();
+}
+
+TEST(AdcSimProcessTest, ReplaysACaptureByteForByte)
+{
+    // Starts and ends inside a frame, with garbage between the frames, across several writes.
+    std::string capture = "7 FFF\r";
+    std::string payloads;
+    for (std::uint16_t i = 0; i < 600; ++i) {
+        const std::string frame = formatFrame({i, 1, 2, 3, 4, 5, 6, kFullScale});
+        capture += (i % 7 == 0 ? std::string("\xff\0\r\n", 4) : "") + frame;
+        payloads += frame.substr(1, kFramePayloadLength) + "\n";
+    }
+    capture += formatFrame({1}).substr(0, 6);
+    const TempFile file("adc-sim-capture", capture);
+    const TempFile log("adc-sim-capture-log");
+    SimProcess sim({"--replay", QString::fromStdString(file.path), "--fast", "--log", log.arg()});
+    const int reader = openReader(sim.firstLine());
+    ASSERT_GE(reader, 0);
+    const std::string got = readUntil(reader);
+    ::close(reader);
+    EXPECT_EQ(sim.waitExit(), 0) << sim.errorText();
+    EXPECT_TRUE(got == capture) << "received " << got.size() << " of " << capture.size();
+    std::ifstream in(log.path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), payloads)
+        << "the log has the whole frames, and nothing else";
+}
+
+TEST(AdcSimProcessTest, ReplaysTheRowsOfARecordingAsFramesWhenDue)
+{
+    const std::string header = "time,elapsed_s,frame,AD0,AD1,AD2,AD3,AD4,AD5,AD6,AD7\r\n";
+    const std::string rows = "t,5.000,1,0,4095,2048,1,2,3,4,5\r\n"
+                             "t,5.000,2,1,1,1,1,1,1,1,1\n"
+                             "t,5.300,3,10,20,30,40,50,60,70,80\r\n";
+    // A malformed recording is refused before any device is opened.
+    const TempFile bad("adc-sim-bad.csv", header + rows + "t,5.2,4,0,0,0,0,0,0,0,0\r\n");
+    SimProcess refused({"--replay", QString::fromStdString(bad.path)});
+    EXPECT_EQ(refused.waitExit(), 1);
+    EXPECT_EQ(refused.firstLine(), "");
+    EXPECT_EQ(refused.errorText(),
+              "adc-sim: " + bad.path + ":5: elapsed_s '5.2' is earlier than the row before\n");
+
+    const TempFile file("adc-sim-replay.csv", header + rows);
+    // With --rate, a frame every 0.25 s instead of the recorded times.
+    for (const bool rate : {false, true}) {
+        QStringList args{"--replay", QString::fromStdString(file.path)};
+        if (rate)
+            args << "--rate"
+                 << "4";
+        SimProcess sim(args);
+        const auto start = Clock::now();
+        const int reader = openReader(sim.firstLine());
+        ASSERT_GE(reader, 0);
+        const std::string first = readUntil(reader, 2 * kFrameLength);
+        const auto second = Clock::now() - start;
+        EXPECT_LT(second, 2s) << "the first rows are due at once, not at 5 s";
+        EXPECT_TRUE(!rate || second >= 200ms) << "--rate overrides the recorded times";
+        const std::string last = readUntil(reader);
+        EXPECT_GE(Clock::now() - start, 280ms) << "the last row is due 0.3 s after the first";
+        ::close(reader);
+        EXPECT_EQ(sim.waitExit(), 0) << sim.errorText();
+        EXPECT_EQ(first + last, formatFrame({0, 4095, 2048, 1, 2, 3, 4, 5}) +
+                                    formatFrame({1, 1, 1, 1, 1, 1, 1, 1}) +
+                                    formatFrame({10, 20, 30, 40, 50, 60, 70, 80}));
+    }
 }
 
 } // namespace

@@ -44,6 +44,7 @@ TEST(SimOptionsTest, ReadsEveryOptionInBothForms)
     EXPECT_EQ(parse({"--seed", "18446744073709551615"}).options.seed, UINT64_MAX);
     EXPECT_EQ(parse({"--rate", "1000000"}).action, Action::Run) << "the highest rate is allowed";
     EXPECT_EQ(parse({"--rate", "1e-9"}).action, Action::Run) << "and the lowest";
+    EXPECT_EQ(parse({"--replay", "r.csv", "--rate", "5"}).options.replayPath, "r.csv");
     // The last of a repeated option wins.
     EXPECT_EQ(framePeriod(parse({"--rate", "5", "--rate=2"}).options),
               std::chrono::nanoseconds(500'000'000));
@@ -85,7 +86,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Args{"--wave", "square"}, Args{"--wave", "const:"},
                       Args{"--wave", "const:1000"}, Args{"--wave", "const:FG"},
                       Args{"--wave", "CONST:1"}, Args{"--port="}, Args{"--log"}, Args{"--fast=yes"},
-                      Args{"--bogus"}, Args{"stray"}, Args{"--fast", "--rate", "5"}));
+                      Args{"--bogus"}, Args{"stray"}, Args{"--fast", "--rate", "5"},
+                      Args{"--replay="}, Args{"--replay", "f", "--wave", "sine"},
+                      Args{"--seed", "1", "--replay", "f"}));
 
 } // namespace
 } // namespace adc::sim

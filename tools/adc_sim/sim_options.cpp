@@ -41,7 +41,8 @@ struct Options
             "Without --port it creates a pseudo-terminal and prints the device to open on the\n"
             "first line of standard output; it starts sending when a program opens that device\n"
             "and ends when that program closes it. With --port the first line names that device."));
-        parser.addOptions({port, rate, fast, count, wave, seed, log, logTimes, help, version});
+        parser.addOptions(
+            {port, rate, fast, count, wave, seed, replay, log, logTimes, help, version});
     }
 
     const QCommandLineOption port{
@@ -52,8 +53,10 @@ struct Options
     const QCommandLineOption rate{
         "rate", "Frames per second (default: what 9600 baud carries, about 29.1).", "FPS"};
     const QCommandLineOption fast{"fast", "Send as fast as the reader takes the frames."};
-    const QCommandLineOption count{"count", "Send N frames, wait until they have left, then end.",
-                                   "N"};
+    const QCommandLineOption count{
+        "count",
+        "Send N frames (of a --replay capture: N pieces), wait until they have left, then end.",
+        "N"};
     const QCommandLineOption wave{
         "wave",
         "The signal: sine (default), ramp, noise, or const:HEX for the reading HEX (000..FFF) on "
@@ -62,10 +65,21 @@ struct Options
         "KIND"};
     const QCommandLineOption seed{
         "seed", "Seed for --wave noise, to repeat a run (default: a fresh one).", "N"};
+    const QCommandLineOption replay{
+        "replay",
+        "Send FILE instead of a signal, then wait until it has left and end. A recording made by "
+        "adc-monitor (CSV starting with its header line) goes as one frame per row, each at its "
+        "elapsed_s after the first row, or at --rate if given; the whole file is checked before "
+        "anything is sent. Any other file is a capture: its bytes go exactly as they are, cut "
+        "into pieces that each end after a CR and sent one piece per frame period. An empty "
+        "file sends nothing. At most 1 GiB; cannot be combined with --wave or --seed.",
+        "FILE"};
     const QCommandLineOption log{"log",
                                  "Write the eight readings of each frame sent to FILE, one line "
                                  "per frame, in the frame's own form (three hexadecimal digits "
-                                 "each, separated by blanks).",
+                                 "each, separated by blanks). Of a --replay capture, each whole "
+                                 "frame (STX, 31 printable characters, CR) is written as it is, "
+                                 "and the bytes around them are not.",
                                  "FILE"};
     const QCommandLineOption logTimes{
         "log-times", "End each log line with the CLOCK_MONOTONIC time, in nanoseconds, at which "
@@ -129,6 +143,9 @@ ParsedOptions parseOptions(std::span<const std::string_view> args)
         error = each(parser, o.port,
                      [&](const std::string& v) { return nonEmpty(opt.port, "--port", v); });
     if (error.empty())
+        error = each(parser, o.replay,
+                     [&](const std::string& v) { return nonEmpty(opt.replayPath, "--replay", v); });
+    if (error.empty())
         error = each(parser, o.log,
                      [&](const std::string& v) { return nonEmpty(opt.logPath, "--log", v); });
     if (error.empty())
@@ -165,6 +182,10 @@ ParsedOptions parseOptions(std::span<const std::string_view> args)
     opt.logTimes = parser.isSet(o.logTimes);
     if (error.empty() && opt.fast && opt.rate)
         error = "--fast and --rate cannot be combined";
+    // A replay's readings come from its file, so no wave and no seed can apply.
+    if (error.empty() && !opt.replayPath.empty() && (parser.isSet(o.wave) || parser.isSet(o.seed)))
+        error = std::string("--replay and ") + (parser.isSet(o.wave) ? "--wave" : "--seed") +
+                " cannot be combined";
 
     if (!error.empty()) {
         result.action = ParsedOptions::Action::Error;
@@ -181,8 +202,10 @@ std::string usageText()
     return toBytes(parser.helpText().replace(QStringLiteral("<executable_name>"),
                                              QStringLiteral("adc-sim"))) +
            "\n"
-           "Exit status: 0 after --count frames, on SIGINT, SIGTERM or SIGHUP, or when the reader\n"
-           "has gone; 1 when the device or the log file cannot be used; 2 for a bad option.\n";
+           "Exit status: 0 after --count frames or the whole --replay file, on SIGINT, SIGTERM or\n"
+           "SIGHUP, or when the reader has gone; 1 when the device, the log file or the replay\n"
+           "file cannot be used, or the recording is malformed (its line is named); 2 for a bad\n"
+           "option.\n";
 }
 
 std::string versionText()

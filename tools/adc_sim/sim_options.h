@@ -34,6 +34,9 @@ struct SimOptions
     WaveShape wave;
     /// Seed of the noise; unset: a fresh one each run.
     std::optional<std::uint64_t> seed;
+    /// File to send back instead of the wave: a recording made by adc-monitor, or a capture of
+    /// raw bytes; empty: none.
+    std::string replayPath;
     /// File that gets one line per frame sent; empty: none.
     std::string logPath;
     /// Stamp each log line with the time its frame was written, for latency measurements.
