@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <sys/resource.h>
 
 namespace adc::bench {
@@ -41,6 +43,23 @@ double cpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+std::int64_t processCpuNs(long pid)
+{
+    std::error_code error;
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::int64_t total = 0;
+    bool any = false;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+        std::ifstream schedstat(task.path() / "schedstat");
+        long long ns = 0;
+        if (schedstat >> ns) {
+            total += ns;
+            any = true;
+        }
+    }
+    return any ? total : -1;
 }
 
 std::int64_t peakResidentKiB()

@@ -1,0 +1,215 @@
+// The program itself without a window, as a test rig runs it: adc-monitor --headless receiving
+// from adc-sim over a pseudo-terminal, with and without a recording.
+
+#include "bench_row.h"
+#include "measure.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+namespace {
+
+using adc::bench::printReference;
+using adc::bench::printRow;
+
+constexpr int kChannels = 8;
+
+/// A program running as a child, its output collected.
+struct Child
+{
+    QProcess process;
+
+    bool start(const char* program, const QStringList& args)
+    {
+        process.start(QString::fromLatin1(program), args);
+        return process.waitForStarted(5000);
+    }
+    ~Child()
+    {
+        process.terminate();
+        process.waitForFinished(5000);
+    }
+    long pid() const { return static_cast<long>(process.processId()); }
+};
+
+/// Starts adc-sim and returns the device it sends on; empty when it does not start.
+QString startSimulator(Child& sim, const QStringList& args)
+{
+    if (!sim.start(ADC_SIM_PATH, args) || !sim.process.waitForReadyRead(5000))
+        return {};
+    return QString::fromLatin1(sim.process.readLine()).trimmed();
+}
+
+int fail(const char* what)
+{
+    std::fprintf(stderr, "bench_headless: %s\n", what);
+    return 1;
+}
+
+// One CSV row's readings as the simulator logs them: three hex digits each, blank-separated.
+QByteArray asLogged(const QByteArray& row)
+{
+    const QList<QByteArray> fields = row.trimmed().split(',');
+    QByteArray logged;
+    for (int k = 0; k < kChannels && 3 + k < fields.size(); ++k)
+        logged += (k ? " " : "") +
+                  QByteArray::number(fields[3 + k].toInt(), 16).toUpper().rightJustified(3, '0');
+    return logged;
+}
+
+/// Rows of `csvPath` unlike the frames in `logPath` at their place, plus rows missing or
+/// extra. The first frames may go while the monitor sets up the line, which drops them; the
+/// rows must then be the frames sent after those, every one of them, in order.
+qint64 rowsUnlikeTheLog(const QString& csvPath, const QString& logPath, qint64 frames)
+{
+    QFile csv(csvPath);
+    QFile log(logPath);
+    if (!csv.open(QIODevice::ReadOnly) || !log.open(QIODevice::ReadOnly))
+        return frames;
+    csv.readLine(); // the header
+    QByteArray row = asLogged(csv.readLine());
+    qint64 sent = 0;
+    while (!log.atEnd() && log.readLine().trimmed() != row)
+        ++sent;
+    qint64 rows = log.atEnd() && sent > 0 ? 0 : 1;
+    qint64 wrong = rows == 0 ? 1 : 0;
+    ++sent;
+    while (!csv.atEnd()) {
+        row = asLogged(csv.readLine());
+        ++rows;
+        wrong += log.atEnd() || log.readLine().trimmed() != row;
+        ++sent;
+    }
+    while (!log.atEnd() && !log.readLine().isEmpty())
+        ++sent;
+    return wrong + std::abs(rows - frames) + std::abs(sent - frames);
+}
+
+/// The headless monitor's CSV summary, last row: all,frames,...,duration_s,frames_per_s,...
+QList<QByteArray> summaryTotals(QProcess& monitor)
+{
+    const QList<QByteArray> rows = monitor.readAllStandardOutput().trimmed().split('\n');
+    QList<QByteArray> all = rows.constLast().trimmed().split(',');
+    return all.size() >= 16 && all[0] == "all" ? all : QList<QByteArray>{};
+}
+
+struct FastRun
+{
+    double seconds = 0;
+    double rate = 0;
+    qint64 wrong = 0;
+};
+
+// adc-sim --fast into the headless monitor with --record, `frames` of them.
+std::optional<FastRun> recordFast(qint64 frames)
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath("sent.log");
+    const QString csv = dir.filePath("run.csv");
+    Child sim;
+    const QString port = startSimulator(sim, {"--fast", "--count", QString::number(frames),
+                                              "--wave", "noise", "--seed", "11", "--log", log});
+    Child monitor;
+    if (port.isEmpty() ||
+        !monitor.start(ADC_MONITOR_PATH,
+                       {"--headless", "--port", port, "--frames", QString::number(frames),
+                        "--record", csv, "--summary", "csv"}) ||
+        !monitor.process.waitForFinished(300000))
+        return std::nullopt;
+    sim.process.waitForFinished(10000);
+    const QList<QByteArray> totals = summaryTotals(monitor.process);
+    if (totals.isEmpty())
+        return std::nullopt;
+    return FastRun{totals[12].toDouble(), totals[13].toDouble(),
+                   rowsUnlikeTheLog(csv, log, frames)};
+}
+
+// Every frame sent is a row, equal to what was sent, for at least ten seconds of the fastest
+// sending: the run is sized to the rate this machine manages.
+int recordingThroughput()
+{
+    qint64 frames = 1'000'000;
+    std::optional<FastRun> run;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        run = recordFast(frames);
+        if (!run)
+            return fail("cannot run adc-sim --fast into the headless monitor");
+        if (run->seconds >= 10 || run->wrong != 0)
+            break;
+        frames = static_cast<qint64>(double(frames) * 10.5 / std::max(run->seconds, 0.5));
+    }
+    bool ok =
+        printRow("recording at full speed (adc-sim --fast), frames/s", run->rate, 0, "frames/s",
+                 ">= 35000 for >= 10 s", run->rate >= 35'000 && run->seconds >= 10);
+    printReference("recording at full speed, duration", run->seconds, 1, "s");
+    printReference("recording at full speed, frames", static_cast<double>(frames), 0, "frames");
+    ok &= printRow("recorded rows unlike the frames sent, or missing",
+                   static_cast<double>(run->wrong), 0, "rows", "0", run->wrong == 0);
+    return ok ? 0 : 1;
+}
+
+// CPU of the headless monitor at the converter's own rate, measured by the scheduler over
+// ten seconds once it runs.
+double lineRateCpuShare(const QStringList& extra)
+{
+    Child sim;
+    const QString port = startSimulator(sim, {"--wave", "noise"});
+    if (port.isEmpty())
+        return -1;
+    Child monitor;
+    if (!monitor.start(ADC_MONITOR_PATH,
+                       QStringList{"--headless", "--port", port, "--duration", "13"} + extra))
+        return -1;
+    QThread::msleep(2000);
+    const std::int64_t cpu0 = adc::bench::processCpuNs(monitor.pid());
+    const std::int64_t t0 = adc::bench::monotonicNs();
+    QThread::msleep(10000);
+    const std::int64_t cpu1 = adc::bench::processCpuNs(monitor.pid());
+    const std::int64_t t1 = adc::bench::monotonicNs();
+    monitor.process.waitForFinished(10000);
+    if (cpu0 < 0 || cpu1 < 0 || monitor.process.exitCode() != 0)
+        return -1;
+    return 100.0 * double(cpu1 - cpu0) / double(t1 - t0);
+}
+
+int lineRateCost()
+{
+    QTemporaryDir dir;
+    // Alternated, so that a neighbour's load falls on both alike.
+    double plain = 0;
+    double recording = 0;
+    constexpr int kRounds = 2;
+    for (int i = 0; i < kRounds; ++i) {
+        const double p = lineRateCpuShare({});
+        const double r =
+            lineRateCpuShare({"--record", dir.filePath(QStringLiteral("line%1.csv").arg(i)),
+                              "--capture", dir.filePath(QStringLiteral("line%1.bin").arg(i))});
+        if (p < 0 || r < 0)
+            return fail("the line-rate runs did not complete");
+        plain += p / kRounds;
+        recording += r / kRounds;
+    }
+    bool ok = printRow("headless at 9600 baud, % of a core", plain, 3, "%", "< 0.3", plain < 0.3);
+    printReference("headless recording and capturing at 9600 baud, % of a core", recording, 3, "%");
+    const double added = std::max(0.0, recording - plain);
+    ok &= printRow("recording's cost at 9600 baud, % of a core", added, 3, "%", "<= 0.1",
+                   added <= 0.1);
+    return ok ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int throughput = recordingThroughput();
+    const int lineRate = lineRateCost();
+    return throughput | lineRate;
+}
