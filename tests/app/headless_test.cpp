@@ -243,4 +243,34 @@ TEST(HeadlessMonitor, ACaptureReplayedGivesTheSameReadings)
     sim.waitForFinished(5000);
 }
 
+// Against what adc-sim says it sent: every row a frame, in order, none left out.
+TEST(HeadlessMonitor, RecordsEveryFrameTheSimulatorLogs)
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath("sent.log");
+    const QString csv = dir.filePath("run.csv");
+    QProcess sim;
+    sim.start(ADC_SIM_PATH,
+              {"--fast", "--count", "20000", "--wave", "noise", "--seed", "5", "--log", log});
+    ASSERT_TRUE(sim.waitForReadyRead(5000));
+    HeadlessMonitor monitor(QString::fromLatin1(sim.readLine()).trimmed(),
+                            {"--frames", "15000", "--record", csv});
+    ASSERT_EQ(monitor.exitStatus(), 0) << monitor.err().toStdString();
+    sim.waitForFinished(10000);
+
+    QList<QByteArray> rows;
+    for (const QByteArray& row : readingsOf(contents(csv))) {
+        QByteArrayList hex;
+        for (const QByteArray& field : row.trimmed().split(',').mid(1))
+            hex << QByteArray::number(field.toInt(), 16).toUpper().rightJustified(3, '0');
+        rows << hex.join(' ');
+    }
+    ASSERT_EQ(rows.size(), 15000);
+    // The frames sent while the monitor set up the line are dropped; the rest arrive.
+    const QList<QByteArray> sent = contents(log).split('\n');
+    const qsizetype first = sent.indexOf(rows.constFirst());
+    ASSERT_GE(first, 0);
+    EXPECT_EQ(rows, sent.mid(first, rows.size()));
+}
+
 } // namespace

@@ -215,6 +215,15 @@ private slots:
         QTRY_COMPARE(text(form, kCountBox), "4");
         QCOMPARE(messages(form).size(), 1);
         QVERIFY(form.isReceiving());
+
+        // EXIT leaves every row in the file at once, not only within the flush interval.
+        const QString last = dir.filePath("last.csv");
+        QCOMPARE(form.recording().startRecording(last), QString());
+        pty.write(frame("003 003 003 003 003 003 003 003"));
+        QTRY_COMPARE(text(form, kCountBox), "5");
+        QTimer::singleShot(0, &form, [&] { click(form, 2); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QCOMPARE(contents(last).count('\n'), 2);
     }
 
     // The window's own menu chooses the port for the next START, and only while not receiving.
