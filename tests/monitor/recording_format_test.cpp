@@ -125,8 +125,9 @@ TEST(Expectation, ChannelsAndRangesInEverySpelling)
         EXPECT_EQ(addExpectation(r.text, limits), "") << r.text;
         for (int k = 0; k < kChannelCount; ++k) {
             EXPECT_EQ(limits[k].checked, r.checked[k]) << r.text << " AD" << k;
-            if (r.checked[k])
+            if (r.checked[k]) {
                 EXPECT_EQ(std::pair(limits[k].lo, limits[k].hi), std::pair(r.lo, r.hi)) << r.text;
+            }
         }
     }
 
