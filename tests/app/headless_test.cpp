@@ -84,8 +84,9 @@ TEST(HeadlessMonitor, RecordsAndCapturesWhatItReceivesAndSumsItUp)
                                   "json", "--expect", "AD0=0x001..3"});
     const std::string sent = "noise" + frame("001 FFF 800 000 7ff 0A3 123 456") + "\n\n" +
                              frame("002 FFF 800 000 7ff 0A3 123 456") +
-                             frame("003 FFE 801 001 7fe 0A4 124 457") + "\x02" + "999";
-    pty.write(sent);
+                             frame("003 FFE 801 001 7fe 0A4 124 457");
+    // In the same read: a frame past the last one asked for, and the start of another.
+    pty.write(sent + frame("004 004 004 004 004 004 004 004") + "\x02" + "999");
     ASSERT_EQ(monitor.exitStatus(), 0) << monitor.err().toStdString();
     EXPECT_EQ(readingsOf(contents(csv)),
               (QList<QByteArray>{"1,1,4095,2048,0,2047,163,291,1110\r",
@@ -95,8 +96,10 @@ TEST(HeadlessMonitor, RecordsAndCapturesWhatItReceivesAndSumsItUp)
                                          "20"));
     // Exactly as received: at least up to the last frame asked for, and never anything else.
     const QByteArray captured = contents(raw);
-    EXPECT_GE(captured.size(), qsizetype(sent.size() - 4));
-    EXPECT_TRUE(QByteArray::fromStdString(sent).startsWith(captured));
+    EXPECT_GE(captured.size(), qsizetype(sent.size()));
+    EXPECT_TRUE(
+        QByteArray::fromStdString(sent + frame("004 004 004 004 004 004 004 004") + "\x02" + "999")
+            .startsWith(captured));
     EXPECT_TRUE(monitor.out().startsWith("{\"frames\":3,")) << monitor.out().toStdString();
     EXPECT_TRUE(monitor.out().contains("\"bytes_outside_frames\":7,"));
     EXPECT_TRUE(monitor.out().contains("\"name\":\"AD0\",\"frames\":3,\"min\":1,"));
@@ -140,6 +143,14 @@ TEST(HeadlessMonitor, ExitStatusSaysHowTheRunWent)
          3,
          "/dev/full"},
         {"device lost", {"--expect", "AD0=0..0"}, true, true, 1, "the device was removed"},
+        {"device lost, reconnecting", {"--reconnect"}, true, true, 0, "Reconnecting as soon"},
+        {"capture failed",
+         {"--capture", "/dev/full"},
+         true,
+         false,
+         5,
+         "Capture to /dev/full stopped: No space left on device"},
+        {"no frame, recording failed", {"--record", "/dev/full"}, false, false, 4, "/dev/full"},
     };
     for (const Row& r : rows) {
         PtyPair pty;
@@ -170,6 +181,12 @@ TEST(HeadlessMonitor, AnExistingRecordingIsKeptOrAddedTo)
         HeadlessMonitor monitor(pty, {"--record", csv, "--frames", "1"});
         EXPECT_EQ(monitor.exitStatus(), 2);
         EXPECT_TRUE(monitor.err().contains("exists already; give --append"));
+        EXPECT_EQ(contents(csv), before);
+    }
+    {
+        PtyPair pty;
+        HeadlessMonitor monitor(pty, {"--capture", csv, "--frames", "1"});
+        EXPECT_EQ(monitor.exitStatus(), 2);
         EXPECT_EQ(contents(csv), before);
     }
     PtyPair pty;

@@ -98,6 +98,9 @@ TEST(ReadingsObserver, GetsEachFrameAsTheBoxesShowItWithTheShownCount)
     EXPECT_EQ(collector.rows[0].second, 1);
     EXPECT_EQ(collector.rows[1].first, (FrameReadings{1, 2, 3, 0, 0, 0, 0, 0}));
     EXPECT_EQ(collector.rows[1].second, 0) << "the count the window shows after the reset";
+    reception.feed("xy\n");
+    EXPECT_EQ(reception.bytesReceived(), 49);
+    EXPECT_EQ(reception.bytesOutsideFrames(), 3) << "what follows the last CR";
 }
 
 } // namespace

@@ -6,11 +6,14 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace adc {
@@ -75,7 +78,7 @@ TEST(RecordOutput, AFailedWriteKeepsWholeLinesAndEndsTheOutput)
 {
     auto owned = std::make_unique<FakeFile>();
     FakeFile& file = *owned;
-    file.room = 9; // "row1\nro" of the second flush fits, then the disk is full
+    file.room = 13; // "row1\nrow2" of the second flush fits, then the disk is full
     RecordOutput out(std::move(owned), true);
     int failures = 0;
     out.setOnFailed([&] { ++failures; });
@@ -86,6 +89,7 @@ TEST(RecordOutput, AFailedWriteKeepsWholeLinesAndEndsTheOutput)
     EXPECT_EQ(file.content, "hdr\nrow1\n") << "the half row is cut back";
     EXPECT_EQ(out.errorNumber(), ENOSPC);
     out.append("row3\n");
+    EXPECT_FALSE(out.hasPending()) << "nothing more is kept";
     EXPECT_FALSE(out.flush());
     EXPECT_EQ(file.content, "hdr\nrow1\n");
     EXPECT_EQ(failures, 1);
@@ -133,6 +137,18 @@ TEST(FrameRecorder, RowsCarryLocalTimeElapsedSecondsAndTheShownCount)
     again.frameDecoded({}, 7);
     appended.flush();
     EXPECT_EQ(moreFile.content.rfind("2026-12-08T15:03:08.125+01:00,0.000,7,", 0), 0u);
+}
+
+TEST(SystemClock, LocalTimeFollowsTheTimeZone)
+{
+    const char* saved = std::getenv("TZ");
+    ::setenv("TZ", "XYZ-2", 1); // two hours ahead of UTC all year
+    SystemClock clock;
+    EXPECT_EQ(clock.utcOffsetSeconds(clock.unixMs()), 7200);
+    saved ? ::setenv("TZ", saved, 1) : ::unsetenv("TZ");
+    ::tzset();
+    const std::int64_t before = clock.monotonicNs();
+    EXPECT_GT(clock.monotonicNs(), before);
 }
 
 class PosixOutputFileTest : public ::testing::Test
@@ -192,9 +208,19 @@ TEST_F(PosixOutputFileTest, DevicesAndPipesAreWrittenAsTheyAre)
     const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
     auto pipe = PosixOutputFile::open(path, OpenMode::Create, error);
     ASSERT_TRUE(pipe);
-    EXPECT_EQ(pipe->write("abc", error), 3u);
-    char got[4] = {};
-    EXPECT_EQ(::read(reader, got, sizeof got), 3);
+    // More than the pipe holds: the writer waits for the reader instead of failing.
+    const std::string lots(1 << 20, 'x');
+    std::size_t drained = 0;
+    std::thread drain([&] {
+        char buffer[65536];
+        pollfd p{reader, POLLIN, 0};
+        while (drained < lots.size() && ::poll(&p, 1, 5000) > 0)
+            if (const ssize_t n = ::read(reader, buffer, sizeof buffer); n > 0)
+                drained += static_cast<std::size_t>(n);
+    });
+    EXPECT_EQ(pipe->write(lots, error), lots.size());
+    drain.join();
+    EXPECT_EQ(drained, lots.size());
     ::close(reader);
     std::signal(SIGPIPE, SIG_IGN); // as adc-monitor does
     EXPECT_EQ(pipe->write("lost", error), 0u) << "the reader has gone";

@@ -174,6 +174,9 @@ private slots:
         PtyPair pty;
         QTemporaryDir dir;
         const QString path = dir.filePath("run.csv");
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("an older run\n") > 0);
+        old.close();
         adc::Form1 form(QString::fromStdString(pty.path()));
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -182,10 +185,13 @@ private slots:
         menuAction(form, "Record to file\u2026")->trigger();
         auto* dialog = form.findChild<QFileDialog*>();
         QVERIFY(dialog && dialog->isVisible() && !dialog->isModal());
+        // The dialog has asked, and the operator has agreed, to replace the older run.
+        dialog->setOption(QFileDialog::DontConfirmOverwrite);
         dialog->selectFile(path);
         QMetaObject::invokeMethod(dialog, "accept");
         QVERIFY(form.recording().isRecording());
-        QVERIFY(portLabel->toolTip().contains("Records to " + path));
+        QCOMPARE(portLabel->toolTip(),
+                 "Receives on " + QString::fromStdString(pty.path()) + "\nRecords to " + path);
 
         click(form, 1);
         pty.write(frame("001 002 003 004 005 006 007 FFF"));

@@ -1,0 +1,64 @@
+#include "command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace adc {
+namespace {
+
+MonitorOptions parse(QStringList args)
+{
+    args.prepend("adc-monitor");
+    return parseCommandLine(args);
+}
+
+TEST(CommandLine, EachMistakeIsNamed)
+{
+    const std::pair<QStringList, const char*> rows[] = {
+        {{"--record", "a.csv", "--capture", "a.csv"}, "cannot write to the same file"},
+        {{"--record", "-", "--capture", "-"}, "cannot write to the same file"},
+        {{"--record="}, "'--record' needs a file name"},
+        {{"--append"}, "--append needs --record or --capture"},
+        {{"--expect", "AD0=0..1"}, "--expect needs --headless"},
+        {{"--summary", "json"}, "--summary needs --headless"},
+        {{"--headless", "--frames", "0"}, "invalid frame count '0'"},
+        {{"--headless", "--frames", "1.5"}, "invalid frame count"},
+        {{"--headless", "--duration", "-1"}, "invalid duration '-1'"},
+        {{"--headless", "--duration", "2e9"}, "invalid duration"},
+        {{"--headless", "--duration", "nan"}, "invalid duration"},
+        {{"--headless", "--summary", "xml"}, "invalid summary format 'xml'"},
+        {{"--headless", "--expect", "AD0=0..9", "--expect", "AD0=10..20"}, "leaves no reading"},
+    };
+    for (const auto& [args, error] : rows) {
+        const MonitorOptions options = parse(args);
+        EXPECT_EQ(options.action, MonitorOptions::Action::Error) << args.join(' ').toStdString();
+        EXPECT_TRUE(options.error.contains(error))
+            << args.join(' ').toStdString() << ": " << options.error.toStdString();
+    }
+}
+
+TEST(CommandLine, AnUnattendedRunAsAskedFor)
+{
+    const MonitorOptions o =
+        parse({"--headless", "--port", "/dev/ttyUSB1", "--duration", "1.0005", "--frames", "7",
+               "--summary", "csv", "--expect", "AD1-AD2=0x10..100", "--capture", "-", "--record",
+               "r.csv", "--append", "--reconnect"});
+    ASSERT_EQ(o.action, MonitorOptions::Action::Run) << o.error.toStdString();
+    EXPECT_TRUE(o.headless && o.reconnect);
+    EXPECT_EQ(o.port, "/dev/ttyUSB1");
+    EXPECT_EQ(o.duration, std::chrono::milliseconds(1001)) << "never shorter than asked";
+    EXPECT_EQ(o.frames, 7);
+    EXPECT_EQ(o.summary, SummaryFormat::Csv);
+    EXPECT_TRUE(o.limits[1].checked && o.limits[2].checked && !o.limits[3].checked);
+    EXPECT_EQ(o.limits[2].lo, 16);
+    EXPECT_EQ(o.openMode(), OpenMode::Append);
+    EXPECT_TRUE(o.writesToStandardOutput());
+
+    const MonitorOptions plain = parse({"--headless", "--summary", "text", "--record", "r.csv"});
+    EXPECT_EQ(plain.summary, SummaryFormat::Text);
+    EXPECT_EQ(plain.openMode(), OpenMode::Create);
+    EXPECT_FALSE(plain.writesToStandardOutput());
+    EXPECT_EQ(parse({"--headless", "--summary", "json"}).summary, SummaryFormat::Json);
+}
+
+} // namespace
+} // namespace adc
