@@ -121,7 +121,7 @@ TEST(Expectation, ChannelsAndRangesInEverySpelling)
         {"AD3=100..200", {0, 0, 0, 1, 0, 0, 0, 0}, 100, 200},
         {"ad0-AD2=0x100..0xfFf", {1, 1, 1, 0, 0, 0, 0, 0}, 256, 4095},
         {"AD1,AD5-AD6,AD0=7..7", {1, 1, 0, 0, 0, 1, 1, 0}, 7, 7},
-        {"all=0..4095", {1, 1, 1, 1, 1, 1, 1, 1}, 0, 4095},
+        {"ALL=0X10..0Xff", {1, 1, 1, 1, 1, 1, 1, 1}, 16, 255},
     };
     for (const Row& r : rows) {
         ChannelLimits limits;
@@ -145,11 +145,17 @@ TEST(Expectation, ChannelsAndRangesInEverySpelling)
 TEST(Expectation, MistakesAreNamedAndLeaveTheLimitsAlone)
 {
     const std::pair<const char*, const char*> rows[] = {
-        {"AD3", "needs the form"},           {"AD8=1..2", "unknown channel 'AD8'"},
-        {"AD=1..2", "unknown channel"},      {"AD3-AD1=1..2", "runs backwards"},
-        {"AD1,=1..2", "unknown channel ''"}, {"AD1=1-2", "invalid range '1-2'"},
-        {"AD1=1..4096", "invalid range"},    {"AD1=-1..5", "invalid range"},
-        {"AD1=0x..5", "invalid range"},      {"AD1=200..100", "is empty"},
+        {"AD3", "needs the form"},
+        {"AD8=1..2", "unknown channel 'AD8'"},
+        {"AD=1..2", "unknown channel"},
+        {"allx=1..2", "unknown channel 'allx'"},
+        {"AD3-AD1=1..2", "runs backwards"},
+        {"AD1,=1..2", "unknown channel ''"},
+        {"AD1=1-2", "invalid range '1-2'"},
+        {"AD1=1..4096", "invalid range"},
+        {"AD1=-1..5", "invalid range"},
+        {"AD1=0x..5", "invalid range"},
+        {"AD1=200..100", "is empty"},
         {"AD0=0..50", "leaves no reading"}, // after AD0=100..200 below
     };
     ChannelLimits limits;
@@ -167,47 +173,53 @@ TEST(RunSummary, VerdictsStatisticsAndFormats)
 {
     ChannelLimits limits;
     ASSERT_EQ(addExpectation("AD0=10..20", limits), "");
-    ASSERT_EQ(addExpectation("AD1=0..0xFFF", limits), "");
+    ASSERT_EQ(addExpectation("AD1=0..0xFFE", limits), "");
     RunStatistics stats(limits);
     EXPECT_FALSE(runPassed(stats)) << "no frames";
     EXPECT_TRUE(stats.allWithinLimits());
     EXPECT_NE(summaryText(stats, {}).find("FAIL (no frames received)"), std::string::npos);
+    EXPECT_NE(summaryJson(stats, {}).find("\"stddev\":null,\"peak_to_peak\":null,\"limit\":{"
+                                          "\"lo\":10,\"hi\":20},\"pass\":false}"),
+              std::string::npos)
+        << "nothing received is no pass";
 
-    stats.frameDecoded({10, 4095, 7, 0, 0, 0, 0, 0}, 1);
+    stats.frameDecoded({10, 4094, 7, 0, 0, 0, 0, 0}, 1);
     stats.frameDecoded({20, 0, 9, 0, 0, 0, 0, 0}, 2);
     EXPECT_TRUE(runPassed(stats));
     stats.frameDecoded({21, 0, 8, 0, 0, 0, 0, 0}, 3); // just above AD0's limit
     EXPECT_FALSE(stats.withinLimits(0));
     EXPECT_TRUE(stats.withinLimits(1));
     EXPECT_FALSE(runPassed(stats));
+    stats.frameDecoded({20, 4095, 8, 0, 0, 0, 0, 0}, 4); // and AD1's
+    EXPECT_FALSE(stats.withinLimits(1));
 
-    const RunTotals totals{1'500'000'000, 99, 0};
+    const RunTotals totals{2'000'000'000, 99, 0};
     const std::string text = summaryText(stats, totals);
-    EXPECT_NE(text.find("AD2              3      7 (0x007)      9 (0x009)      8.000     1.000 "
+    EXPECT_NE(text.find("AD2              4      7 (0x007)      9 (0x009)      8.000     0.816 "
                         "     2 -            -\n"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("frames 3, 2.00 frames/s, 99 bytes received, 0 bytes outside frames, "
-                        "1.500 s\nresult: FAIL (AD0 outside 10..20)\n"),
+    EXPECT_NE(text.find("frames 4, 2.00 frames/s, 99 bytes received, 0 bytes outside frames, "
+                        "2.000 s\nresult: FAIL (AD0 outside 10..20, AD1 outside 0..4094)\n"),
               std::string::npos)
         << text;
 
     const std::string json = summaryJson(stats, totals);
-    EXPECT_EQ(json.rfind("{\"frames\":3,\"duration_s\":1.500,", 0), 0u) << json;
+    EXPECT_EQ(json.rfind("{\"frames\":4,\"duration_s\":2.000,", 0), 0u) << json;
     EXPECT_NE(
-        json.find("{\"name\":\"AD0\",\"frames\":3,\"min\":10,\"min_hex\":\"0x00A\",\"max\":21,"
-                  "\"max_hex\":\"0x015\",\"mean\":17.0000,\"stddev\":6.0828,"
+        json.find("{\"name\":\"AD0\",\"frames\":4,\"min\":10,\"min_hex\":\"0x00A\",\"max\":21,"
+                  "\"max_hex\":\"0x015\",\"mean\":17.7500,\"stddev\":5.1881,"
                   "\"peak_to_peak\":11,\"limit\":{\"lo\":10,\"hi\":20},\"pass\":false}"),
         std::string::npos)
         << json;
     EXPECT_NE(json.find("\"limit\":null,\"pass\":true}],\"pass\":false}\n"), std::string::npos);
 
     const std::string csv = summaryCsv(stats, totals);
-    EXPECT_NE(csv.find("\r\nAD0,3,10,0x00A,21,0x015,17.0000,6.0828,11,10,20,FAIL,,,,\r\n"),
+    EXPECT_NE(csv.find("\r\nAD0,4,10,0x00A,21,0x015,17.7500,5.1881,11,10,20,FAIL,,,,\r\n"),
               std::string::npos)
         << csv;
-    EXPECT_NE(csv.find("\r\nAD2,3,7,0x007,9,0x009,8.0000,1.0000,2,,,,,,,\r\n"), std::string::npos);
-    EXPECT_NE(csv.find("\r\nall,3,,,,,,,,,,FAIL,1.500,2.000,99,0\r\n"), std::string::npos);
+    EXPECT_NE(csv.find("\r\nAD2,4,7,0x007,9,0x009,8.0000,0.8165,2,,,,,,,\r\n"), std::string::npos);
+    EXPECT_NE(csv.find("\r\nall,4,,,,,,,,,,FAIL,2.000,2.000,99,0\r\n"), std::string::npos);
 }
 
 } // namespace

@@ -300,27 +300,30 @@ TEST(AdcSimProcessTest, ReplaysACaptureByteForByte)
         << "the log has the whole frames, and nothing else";
 }
 
-TEST(AdcSimProcessTest, ReplaysTheRowsOfARecordingAsFramesWhenDue)
+TEST(AdcSimProcessTest, ReplaysTheRowsOfARecordingAtItsPace)
 {
     const std::string header = "time,elapsed_s,frame,AD0,AD1,AD2,AD3,AD4,AD5,AD6,AD7\r\n";
     const std::string rows = "t,5.000,1,0,4095,2048,1,2,3,4,5\r\n"
                              "t,5.000,2,1,1,1,1,1,1,1,1\n"
-                             "t,5.300,3,10,20,30,40,50,60,70,80\r\n";
+                             "t,5.300,3,10,20,30,40,50,60,70,80\r\n"
+                             "t,5.400,4,9,9,9,9,9,9,9,9\r\n";
     // A malformed recording is refused before any device is opened.
     const TempFile bad("adc-sim-bad.csv", header + rows + "t,5.2,4,0,0,0,0,0,0,0,0\r\n");
     SimProcess refused({"--replay", QString::fromStdString(bad.path)});
     EXPECT_EQ(refused.waitExit(), 1);
     EXPECT_EQ(refused.firstLine(), "");
     EXPECT_EQ(refused.errorText(),
-              "adc-sim: " + bad.path + ":5: elapsed_s '5.2' is earlier than the row before\n");
+              "adc-sim: " + bad.path + ":6: elapsed_s '5.2' is earlier than the row before\n");
 
     const TempFile file("adc-sim-replay.csv", header + rows);
-    // With --rate, a frame every 0.25 s instead of the recorded times.
+    // With --rate, a frame every 0.25 s instead of the recorded times; --count still counts.
     for (const bool rate : {false, true}) {
         QStringList args{"--replay", QString::fromStdString(file.path)};
         if (rate)
             args << "--rate"
-                 << "4";
+                 << "4"
+                 << "--count"
+                 << "3";
         SimProcess sim(args);
         const auto start = Clock::now();
         const int reader = openReader(sim.firstLine());
@@ -330,12 +333,15 @@ TEST(AdcSimProcessTest, ReplaysTheRowsOfARecordingAsFramesWhenDue)
         EXPECT_LT(second, 2s) << "the first rows are due at once, not at 5 s";
         EXPECT_TRUE(!rate || second >= 200ms) << "--rate overrides the recorded times";
         const std::string last = readUntil(reader);
-        EXPECT_GE(Clock::now() - start, 280ms) << "the last row is due 0.3 s after the first";
+        const auto end = Clock::now() - start;
+        EXPECT_GE(end, rate ? 480ms : 380ms) << "the last row is due 0.4 s after the first";
+        EXPECT_LT(end, rate ? 900ms : 650ms) << "each row's time counts from the first row";
         ::close(reader);
         EXPECT_EQ(sim.waitExit(), 0) << sim.errorText();
         EXPECT_EQ(first + last, formatFrame({0, 4095, 2048, 1, 2, 3, 4, 5}) +
                                     formatFrame({1, 1, 1, 1, 1, 1, 1, 1}) +
-                                    formatFrame({10, 20, 30, 40, 50, 60, 70, 80}));
+                                    formatFrame({10, 20, 30, 40, 50, 60, 70, 80}) +
+                                    (rate ? "" : formatFrame({9, 9, 9, 9, 9, 9, 9, 9})));
     }
 }
 

@@ -227,9 +227,15 @@ private slots:
         QCOMPARE(form.recording().startRecording(last), QString());
         pty.write(frame("003 003 003 003 003 003 003 003"));
         QTRY_COMPARE(text(form, kCountBox), "5");
+        // Another recording replaces it, with every row written.
+        const QString next = dir.filePath("next.csv");
+        QCOMPARE(form.recording().startRecording(next), QString());
+        QCOMPARE(contents(last).count('\n'), 2);
+        pty.write(frame("004 004 004 004 004 004 004 004"));
+        QTRY_COMPARE(text(form, kCountBox), "6");
         QTimer::singleShot(0, &form, [&] { click(form, 2); });
         QCOMPARE(QCoreApplication::exec(), 0);
-        QCOMPARE(contents(last).count('\n'), 2);
+        QCOMPARE(contents(next).count('\n'), 2);
     }
 
     // The window's own menu chooses the port for the next START, and only while not receiving.
