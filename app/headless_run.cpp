@@ -48,21 +48,11 @@ HeadlessRun::~HeadlessRun() = default;
 
 int HeadlessRun::run()
 {
-    if (!m_options.recordPath.isEmpty()) {
-        if (const QString problem =
-                m_recording.startRecording(m_options.recordPath, m_options.openMode());
-            !problem.isEmpty()) {
-            message(problem);
-            return kExitUsage;
-        }
-    }
-    if (!m_options.capturePath.isEmpty()) {
-        if (const QString problem =
-                m_recording.startCapture(m_options.capturePath, m_options.openMode());
-            !problem.isEmpty()) {
-            message(problem);
-            return kExitUsage;
-        }
+    if (const QString problem =
+            m_recording.start(m_options.recordPath, m_options.capturePath, m_options.openMode());
+        !problem.isEmpty()) {
+        message(problem);
+        return kExitUsage;
     }
 
     StopSignalNotifier stops;

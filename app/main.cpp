@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <utility>
 
 namespace {
 
@@ -114,16 +113,11 @@ int main(int argc, char* argv[])
     try {
         adc::Form1 window(options.port);
         window.setReconnect(options.reconnect);
-        for (const auto& [path, start] :
-             {std::pair{options.recordPath, &adc::RecordingSession::startRecording},
-              std::pair{options.capturePath, &adc::RecordingSession::startCapture}}) {
-            if (path.isEmpty())
-                continue;
-            if (const QString problem = (window.recording().*start)(path, options.openMode());
-                !problem.isEmpty()) {
-                std::fprintf(stderr, "adc-monitor: %s\n", qUtf8Printable(problem));
-                return adc::kExitUsage;
-            }
+        if (const QString problem = window.recording().start(
+                options.recordPath, options.capturePath, options.openMode());
+            !problem.isEmpty()) {
+            std::fprintf(stderr, "adc-monitor: %s\n", qUtf8Printable(problem));
+            return adc::kExitUsage;
         }
         // Logging out, closing the terminal or Ctrl+C end the program as EXIT does: the port
         // is released and its lock file removed.

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace adc {
 
@@ -98,12 +99,9 @@ void RecordingSession::stopRecording()
 {
     if (!m_recording)
         return;
-    m_recording->flush();
-    const int error = m_recording->errorNumber();
-    const QString path = m_recordingPath;
     m_recorder.reset();
-    m_recording.reset();
-    m_recordingPath.clear();
+    const int error = close(m_recording);
+    const QString path = std::exchange(m_recordingPath, {});
     emit recordingChanged();
     if (error != 0)
         report(tr("Recording to %1 stopped: %2. The rows written so far are kept."), path, error);
@@ -125,13 +123,29 @@ void RecordingSession::stopCapture()
 {
     if (!m_capture)
         return;
-    m_capture->flush();
-    const int error = m_capture->errorNumber();
-    const QString path = m_capturePath;
-    m_capture.reset();
-    m_capturePath.clear();
+    const int error = close(m_capture);
+    const QString path = std::exchange(m_capturePath, {});
     if (error != 0)
         report(tr("Capture to %1 stopped: %2. The bytes written so far are kept."), path, error);
+}
+
+int RecordingSession::close(std::unique_ptr<RecordOutput>& output)
+{
+    output->flush();
+    const int error = output->errorNumber();
+    output.reset();
+    return error;
+}
+
+QString RecordingSession::start(const QString& recordPath, const QString& capturePath,
+                                OpenMode mode)
+{
+    QString problem;
+    if (!recordPath.isEmpty())
+        problem = startRecording(recordPath, mode);
+    if (problem.isEmpty() && !capturePath.isEmpty())
+        problem = startCapture(capturePath, mode);
+    return problem;
 }
 
 void RecordingSession::flush()

@@ -50,6 +50,10 @@ public:
     void stopCapture();
     bool isCapturing() const { return m_capture != nullptr; }
 
+    /// Starts the recording and the capture whose paths are not empty; returns why one of them
+    /// cannot be started, empty when all asked for run.
+    QString start(const QString& recordPath, const QString& capturePath, OpenMode mode);
+
     /// Writes out everything collected.
     void flush();
 
@@ -67,6 +71,8 @@ private:
     std::unique_ptr<RecordOutput> open(const QString& path, OpenMode mode, bool lines,
                                        QString& problem);
     void onFailed(bool recording);
+    /// Writes out and closes `output`; returns the error it ended with, 0 for none.
+    static int close(std::unique_ptr<RecordOutput>& output);
     void report(const QString& message, const QString& path, int error);
 
     SystemClock m_clock;

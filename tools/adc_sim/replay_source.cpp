@@ -2,10 +2,10 @@
 
 #include "csv_format.h"
 #include "frame_writer.h"
+#include "parse_number.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -87,20 +87,11 @@ bool nextRecord(std::string_view& text, std::vector<std::string_view>& fields, s
     return true;
 }
 
-template <typename T> std::optional<T> parseDigits(std::string_view text)
-{
-    T value{};
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
 // Seconds with up to nine decimals, as nanoseconds; integer arithmetic, so nothing is rounded.
 std::optional<std::int64_t> parseSeconds(std::string_view text)
 {
     const std::size_t dot = text.find('.');
-    const auto whole = parseDigits<std::uint64_t>(text.substr(0, dot));
+    const auto whole = parseNumber<std::uint64_t>(text.substr(0, dot));
     std::int64_t ns = 0;
     if (dot != std::string_view::npos) {
         const std::string_view fraction = text.substr(dot + 1);
@@ -243,7 +234,7 @@ bool ReplaySource::parseRecording(std::string_view text, std::string_view name, 
         Readings readings{};
         for (int k = 0; k < kChannelCount; ++k) {
             const std::string_view field = fields[3 + static_cast<std::size_t>(k)];
-            const auto reading = parseDigits<std::uint16_t>(field);
+            const auto reading = parseNumber<std::uint16_t>(field);
             if (!reading || *reading > kFullScale)
                 return fail(at, "AD" + std::to_string(k) + " " + quoted(field) +
                                     " is not a reading from 0 to " + std::to_string(kReadingMax));

@@ -1,22 +1,14 @@
 #include "sim_options.h"
 
+#include "parse_number.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
-#include <charconv>
 #include <cmath>
 
 namespace adc::sim {
 
 namespace {
-
-template <typename T> std::optional<T> parseNumber(std::string_view text)
-{
-    T value{};
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
 
 std::string quoted(std::string_view text)
 {
