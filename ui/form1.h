@@ -27,7 +27,7 @@ inline constexpr char kWindowTitle[] = " A/D Test (8ch)";
 /// The monitor's one window: the channel grid of value, max and min boxes, the frame count, the
 /// activity lamp and the five buttons, each at its fixed place.
 ///
-/// Owns the monitor state, the reception and the serial link. Writes to the boxes and the lamp
+/// Owns the monitor state, the reception, the serial link and what records the readings. Writes to the boxes and the lamp
 /// are recorded and shown together, once per received batch and at the end of every handler,
 /// so that the widgets' cost does not grow with the frame rate.
 class Form1 final : public QWidget, public WindowOps
