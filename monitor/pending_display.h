@@ -11,7 +11,7 @@ namespace adc {
 /// Holds the newest text of every box and the newest lamp colour until they are shown.
 ///
 /// At high frame rates the boxes are written far more often than anyone can see; recording the
-/// writes and applying them once per received batch makes the cost of showing them per batch,
+/// writes and applying them once per display update makes the cost of showing them per update,
 /// not per frame. A box that was written is applied even when its text is unchanged, so that
 /// text the operator typed into it is replaced exactly as a direct write would replace it.
 class PendingDisplay final : public WindowOps

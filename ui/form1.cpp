@@ -241,7 +241,10 @@ void Form1::initConnections()
     connect(&m_link, &SerialLink::stopped, m_startButton,
             [this] { m_startButton->setEnabled(true); });
     connect(&m_link, &SerialLink::failed, this, &Form1::showFailure);
-    connect(&m_link, &SerialLink::batchProcessed, this, &Form1::flushDisplay);
+    connect(&m_link, &SerialLink::batchProcessed, this, &Form1::onBatchProcessed);
+    m_displayTimer.setSingleShot(true);
+    m_displayTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_displayTimer, &QTimer::timeout, this, &Form1::flushDisplay);
     connect(&m_link, &SerialLink::reconnecting, this, &Form1::showFailure);
     connect(&m_link, &SerialLink::reconnected, this, [this] {
         if (m_failure)
@@ -263,8 +266,35 @@ void Form1::setLampColour(Colour colour)
     m_pending.setLampColour(colour);
 }
 
+std::chrono::nanoseconds Form1::refreshInterval() const
+{
+    constexpr double kDefaultRefreshHz = 60.0;
+    const QScreen* s = screen();
+    const double hz =
+        s != nullptr && s->refreshRate() >= 1.0 ? s->refreshRate() : kDefaultRefreshHz;
+    return std::chrono::nanoseconds(static_cast<std::int64_t>(1e9 / hz));
+}
+
+void Form1::onBatchProcessed()
+{
+    // Leading edge: a frame after a quiet spell is shown at once; under load the frames that
+    // follow within one refresh wait for its end, and only what is newest then is shown.
+    if (m_displayTimer.isActive())
+        return;
+    const std::int64_t interval = refreshInterval().count();
+    const std::int64_t since = m_sinceDisplay.isValid() ? m_sinceDisplay.nsecsElapsed() : interval;
+    if (since >= interval) {
+        flushDisplay();
+        return;
+    }
+    m_displayTimer.start(
+        std::chrono::ceil<std::chrono::milliseconds>(std::chrono::nanoseconds(interval - since)));
+}
+
 void Form1::flushDisplay()
 {
+    m_displayTimer.stop();
+    m_sinceDisplay.start();
     m_pending.flush(
         [this](int box, std::string_view text) {
             // An unchanged text costs a repaint and nothing more: skip it.
@@ -274,6 +304,7 @@ void Form1::flushDisplay()
                 m_boxes[box - 1]->setText(shown);
         },
         [this](Colour colour) { m_lamp->setFillColour(toQColor(colour)); });
+    emit displayUpdated();
 }
 
 void Form1::Form_Load()

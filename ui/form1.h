@@ -7,9 +7,12 @@
 #include "serial_link.h"
 #include "window_ops.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <array>
+#include <chrono>
 #include <string_view>
 
 class QLabel;
@@ -27,9 +30,11 @@ inline constexpr char kWindowTitle[] = " A/D Test (8ch)";
 /// The monitor's one window: the channel grid of value, max and min boxes, the frame count, the
 /// activity lamp and the five buttons, each at its fixed place.
 ///
-/// Owns the monitor state, the reception, the serial link and what records the readings. Writes to the boxes and the lamp
-/// are recorded and shown together, once per received batch and at the end of every handler,
-/// so that the widgets' cost does not grow with the frame rate.
+/// Owns the monitor state, the reception, the serial link and what records the readings.
+/// Writes to the boxes and the lamp are recorded and shown together: at the end of every
+/// handler, and for received frames at most once per refresh of the screen, so that the
+/// widgets' cost does not grow with the frame rate. A frame after a quiet spell is shown at
+/// once; under load none waits longer than one refresh interval.
 class Form1 final : public QWidget, public WindowOps
 {
     Q_OBJECT
@@ -56,8 +61,15 @@ public:
     bool isReceiving() const { return m_link.isReceiving(); }
     /// The displayed statistics.
     const MonitorState& state() const { return m_state; }
+    /// The least time between two display updates for received frames: one refresh of the
+    /// window's screen (60 Hz where the screen does not say).
+    std::chrono::nanoseconds refreshInterval() const;
     /// What keeps the readings and the received bytes, when asked to.
     RecordingSession& recording() { return m_recording; }
+
+signals:
+    /// The boxes and the lamp have just been given what they show.
+    void displayUpdated();
 
 public slots:
     /// Start-up: empties the value boxes and resets. Runs once, before the window is shown.
@@ -89,6 +101,7 @@ private:
     void setFocusOrder();
     void initConnections();
     void flushDisplay();
+    void onBatchProcessed();
     void showFailure(const QString& message);
     void chooseRecordingFile();
     void updatePortToolTip();
@@ -110,6 +123,8 @@ private:
     QPushButton* m_resetButton = nullptr;
     QLabel* m_portLabel = nullptr;
     QPointer<QMessageBox> m_failure;
+    QTimer m_displayTimer;
+    QElapsedTimer m_sinceDisplay;
     bool m_placed = false;
 };
 

@@ -224,14 +224,14 @@ int latency()
         return fail("latency: cannot start the simulator");
 
     adc::Form1 form(sim.port);
-    auto* link = form.findChild<adc::SerialLink*>(QStringLiteral("Comm1"));
     auto* lamp = form.findChild<adc::Shape*>(QStringLiteral("Shape1"));
-    // Frames complete on display, and when: the window has flushed when this slot runs.
+    const QColor receiving(adc::kLampReceiving & 0xFF, (adc::kLampReceiving >> 8) & 0xFF,
+                           (adc::kLampReceiving >> 16) & 0xFF);
+    // Frames complete on display, and when: the boxes have their texts when this slot runs.
     std::vector<std::int64_t> shownNs;
-    QObject::connect(link, &adc::SerialLink::batchProcessed, &form, [&] {
+    QObject::connect(&form, &adc::Form1::displayUpdated, &form, [&] {
         const std::int64_t now = monotonicNs();
-        const std::int64_t complete =
-            form.state().frameCount - (lamp->fillColour() == QColor(128, 255, 255) ? 1 : 0);
+        const std::int64_t complete = form.state().frameCount - (lamp->fillColour() == receiving);
         while (std::int64_t(shownNs.size()) < complete)
             shownNs.push_back(now);
     });

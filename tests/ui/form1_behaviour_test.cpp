@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
 #include <memory>
 
 using adc::kCountBox;
@@ -236,6 +238,43 @@ private slots:
         QTimer::singleShot(0, &form, [&] { click(form, 2); });
         QCOMPARE(QCoreApplication::exec(), 0);
         QCOMPARE(contents(next).count('\n'), 2);
+    }
+
+    // Under load the display keeps the screen's pace, not the line's, and shows the true state;
+    // a frame after a quiet spell is shown at once.
+    void displayUpdatesKeepTheScreensPace()
+    {
+        PtyPair pty;
+        adc::Form1 form(QString::fromStdString(pty.path()));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        click(form, 1);
+        const auto interval =
+            std::chrono::duration_cast<std::chrono::milliseconds>(form.refreshInterval());
+        QSignalSpy updates(&form, &adc::Form1::displayUpdated);
+        QTest::qWait(100);
+        QElapsedTimer quiet;
+        quiet.start();
+        pty.write(frame("7FF 7FF 7FF 7FF 7FF 7FF 7FF 7FF"));
+        QTRY_COMPARE_WITH_TIMEOUT(text(form, kCountBox), "1", 1000);
+        QVERIFY2(quiet.elapsed() < interval.count(), "not held back after a quiet spell");
+
+        updates.clear();
+        QElapsedTimer busy;
+        busy.start();
+        for (int i = 1; i <= 300; ++i) {
+            const QByteArray v = QByteArray::number(0x7FF + (i % 2 ? i : -i), 16).toUpper();
+            pty.write(frame((v + " 800 800 800 800 800 800 " + v).toStdString()));
+            QTest::qWait(1);
+        }
+        QTRY_COMPARE(text(form, kCountBox), "301");
+        const auto most = busy.elapsed() / interval.count() + 2;
+        QVERIFY2(
+            updates.size() <= most && updates.size() >= 5,
+            qPrintable(QString("%1 updates in %2 ms").arg(updates.size()).arg(busy.elapsed())));
+        QCOMPARE(text(form, valueBox(0)), "6D3"); // the last frame: 0x7FF - 300
+        QCOMPARE(text(form, maxBox(0)), "92A");   // 0x7FF + 299
+        QCOMPARE(text(form, minBox(7)), "6D3");
     }
 
     // The window's own menu chooses the port for the next START, and only while not receiving.
