@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "box.h"
 #include "panel_cache_style.h"
 #include "port_dialog.h"
 #include "shape.h"
@@ -178,7 +179,7 @@ void Form1::createElements()
 
 QLineEdit* Form1::addBox(int number, const QRect& geometry)
 {
-    auto* box = new QLineEdit(this);
+    auto* box = new Box(this);
     box->setObjectName(QStringLiteral("Text%1").arg(number));
     box->setGeometry(geometry);
     box->setStyle(boxStyle());

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QLineEdit>
+#include <QScreen>
 #include <QStyleFactory>
 #include <QTest>
 #include <memory>
@@ -62,6 +63,26 @@ private slots:
                 QVERIFY(alike(shown, form.grab().toImage()));
             }
         }
+    }
+
+    // A box repainted over and over on screen, as received frames repaint it, keeps the very
+    // pixels of its first showing: it paints the window behind it itself, and nothing of the
+    // last repaint shows through.
+    void repaintedBoxesKeepTheirPixels()
+    {
+        adc::Form1 form(QStringLiteral("/dev/adc-monitor-no-such-port"));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QLineEdit* box = boxes(form).at(3);
+        QVERIFY(box->testAttribute(Qt::WA_OpaquePaintEvent));
+        box->setText("7FF");
+        QTest::qWait(50);
+        const QImage first = form.screen()->grabWindow(form.winId()).toImage();
+        for (int i = 0; i < 20; ++i) {
+            box->setText(i % 2 ? "7FF" : "800");
+            box->repaint();
+        }
+        QCOMPARE(form.screen()->grabWindow(form.winId()).toImage(), first);
     }
 
     // The 25 boxes share one copy for each look, and many looks in turn keep the cache bounded
