@@ -43,6 +43,7 @@ void Reception::feed(std::string_view bytes)
         if (cr != nullptr) {
             m_window.setLampColour(kLampComplete);
             decodeFrame(frameText(), m_state, m_window, observer);
+            ++m_framesDecoded;
             m_inFrame = false;
             m_length = 0;
         }

@@ -45,6 +45,8 @@ public:
 
     /// Bytes fed since construction.
     std::int64_t bytesReceived() const { return m_bytesReceived; }
+    /// Frames decoded since construction.
+    std::int64_t framesDecoded() const { return m_framesDecoded; }
     /// Bytes fed that belonged to no frame: those before an STX.
     std::int64_t bytesOutsideFrames() const { return m_bytesOutsideFrames; }
 
@@ -61,6 +63,7 @@ private:
     ByteSink* m_byteSink = nullptr;
     std::int64_t m_bytesReceived = 0;
     std::int64_t m_bytesOutsideFrames = 0;
+    std::int64_t m_framesDecoded = 0;
     bool m_inFrame = false;
     std::size_t m_length = 0;
     std::array<char, kFramePayloadLength> m_frame{};

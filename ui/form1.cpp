@@ -280,22 +280,27 @@ void Form1::onBatchProcessed()
 {
     // Leading edge: a frame after a quiet spell is shown at once; under load the frames that
     // follow within one refresh wait for its end, and only what is newest then is shown.
-    if (m_displayTimer.isActive())
-        return;
     const std::int64_t interval = refreshInterval().count();
     const std::int64_t since = m_sinceDisplay.isValid() ? m_sinceDisplay.nsecsElapsed() : interval;
-    if (since >= interval) {
+    const bool completed = m_reception.framesDecoded() != m_framesShown;
+    if (completed && since >= interval) {
         flushDisplay();
         return;
     }
+    if (m_displayTimer.isActive())
+        return;
+    // A frame only begun waits up to a whole refresh, so that its end, a moment later, is
+    // shown at once rather than held back by the update that showed its start.
+    const std::int64_t wait = since >= interval ? interval : interval - since;
     m_displayTimer.start(
-        std::chrono::ceil<std::chrono::milliseconds>(std::chrono::nanoseconds(interval - since)));
+        std::chrono::ceil<std::chrono::milliseconds>(std::chrono::nanoseconds(wait)));
 }
 
 void Form1::flushDisplay()
 {
     m_displayTimer.stop();
     m_sinceDisplay.start();
+    m_framesShown = m_reception.framesDecoded();
     m_pending.flush(
         [this](int box, std::string_view text) {
             // An unchanged text costs a repaint and nothing more: skip it.

@@ -125,6 +125,7 @@ private:
     QPointer<QMessageBox> m_failure;
     QTimer m_displayTimer;
     QElapsedTimer m_sinceDisplay;
+    std::int64_t m_framesShown = 0; // frames decoded when the display was last updated
     bool m_placed = false;
 };
 
