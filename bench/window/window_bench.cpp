@@ -147,6 +147,29 @@ std::string named(const char* name)
                                                                    : std::string(name);
 }
 
+// True when the window shows what `frames` leave behind: their count, the last of them in the
+// value boxes, and the extremes of all of them in the min and max boxes.
+bool showsAll(const adc::Form1& form, const std::vector<Readings>& frames)
+{
+    Readings lo, hi;
+    lo.fill(adc::kReadingMax);
+    hi.fill(0);
+    for (const Readings& r : frames)
+        for (int k = 0; k < adc::kChannelCount; ++k) {
+            lo[k] = std::min(lo[k], r[k]);
+            hi[k] = std::max(hi[k], r[k]);
+        }
+    auto hex = [](int v, int width) {
+        return QStringLiteral("%1").arg(v, width, 16, QLatin1Char('0')).toUpper();
+    };
+    bool exact = !frames.empty() && boxText(form, adc::kCountBox) == QString::number(frames.size());
+    for (int k = 0; exact && k < adc::kChannelCount; ++k)
+        exact = boxText(form, adc::valueBox(k)) == hex(frames.back()[k], adc::kFieldWidth) &&
+                boxText(form, adc::minBox(k)) == hex(lo[k], 0) &&
+                boxText(form, adc::maxBox(k)) == hex(hi[k], 0);
+    return exact;
+}
+
 void closeMessageBoxes()
 {
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -224,26 +247,7 @@ int throughput()
     Log log;
     bool exact = all && log.read(logPath) && int(log.frames.size()) == kFrames &&
                  form.state().frameCount == kFrames;
-    if (exact) {
-        Readings lo, hi;
-        lo.fill(adc::kReadingMax);
-        hi.fill(0);
-        for (const Readings& r : log.frames)
-            for (int k = 0; k < adc::kChannelCount; ++k) {
-                lo[k] = std::min(lo[k], r[k]);
-                hi[k] = std::max(hi[k], r[k]);
-            }
-        auto hex = [](int v, int width) {
-            return QStringLiteral("%1").arg(v, width, 16, QLatin1Char('0')).toUpper();
-        };
-        for (int k = 0; k < adc::kChannelCount; ++k)
-            exact =
-                exact &&
-                boxText(form, adc::valueBox(k)) == hex(log.frames.back()[k], adc::kFieldWidth) &&
-                boxText(form, adc::minBox(k)) == hex(lo[k], 0) &&
-                boxText(form, adc::maxBox(k)) == hex(hi[k], 0);
-        exact = exact && boxText(form, adc::kCountBox) == QString::number(kFrames);
-    }
+    exact = exact && showsAll(form, log.frames);
     row("end to end, nothing lost", exact ? 1 : 0, "ok", ">=", 1);
     row("end to end through the window", kFrames / seconds, "frames/s", ">=", 200000);
     return 0;
@@ -447,22 +451,7 @@ int pacedRates()
 
         // Nothing lost: the count exact, the value boxes the last frame, min and max the
         // extremes of all of them.
-        Readings lo, hi;
-        lo.fill(adc::kReadingMax);
-        hi.fill(0);
-        for (const Readings& r : stream.frames)
-            for (int k = 0; k < adc::kChannelCount; ++k) {
-                lo[k] = std::min(lo[k], r[k]);
-                hi[k] = std::max(hi[k], r[k]);
-            }
-        auto hex = [](int v, int width) {
-            return QStringLiteral("%1").arg(v, width, 16, QLatin1Char('0')).toUpper();
-        };
-        bool exact = boxText(form, adc::kCountBox) == QString::number(total);
-        for (int k = 0; k < adc::kChannelCount; ++k)
-            exact = exact && boxText(form, adc::valueBox(k)) == hex(stream.frames.back()[k], 3) &&
-                    boxText(form, adc::minBox(k)) == hex(lo[k], 0) &&
-                    boxText(form, adc::maxBox(k)) == hex(hi[k], 0);
+        const bool exact = showsAll(form, stream.frames);
 
         char name[96];
         std::snprintf(name, sizeof name, "window shown at %d frames/s, nothing lost", rate);
