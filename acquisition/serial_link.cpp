@@ -3,6 +3,8 @@
 #include "port_messages.h"
 #include "reception.h"
 
+#include <QSocketNotifier>
+
 namespace adc {
 
 namespace {
@@ -16,6 +18,19 @@ constexpr qint64 kReadBufferSize = 1 << 20;
 
 // How often a lost device is looked for again with --reconnect.
 constexpr int kRetryIntervalMs = 1000;
+
+// While bytes keep coming, each wake-up costs far more than the bytes it brings: once a read
+// follows the one before within kBusyNs, the port is left alone for kHoldMs and what came
+// meanwhile is read in one go. A frame after a quiet spell is still read the moment it arrives.
+constexpr qint64 kBusyNs = 5'000'000;
+constexpr int kHoldMs = 4;
+
+// A terminal hands over at most its own buffer (4 KiB on Linux) per read; a read that comes
+// back at least half that full has likely left more behind.
+constexpr qint64 kLikelyMoreBytes = 2048;
+// What one wake-up reads at most, so that a source faster than the decoding cannot keep the
+// window from its buttons.
+constexpr qint64 kMaxBytesPerWake = 256 * 1024;
 
 } // namespace
 
@@ -35,6 +50,10 @@ SerialLink::SerialLink(Reception& reception, QObject* parent)
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLink::onErrorOccurred);
     m_retry.setInterval(kRetryIntervalMs);
     connect(&m_retry, &QTimer::timeout, this, &SerialLink::retry);
+    m_hold.setSingleShot(true);
+    m_hold.setTimerType(Qt::PreciseTimer);
+    m_hold.setInterval(kHoldMs);
+    connect(&m_hold, &QTimer::timeout, this, &SerialLink::resumeReading);
 }
 
 SerialLink::~SerialLink()
@@ -92,6 +111,8 @@ bool SerialLink::open()
     m_port.readAll();
     // A frame that the loss of the device cut short is dropped, never decoded.
     m_reception.restart();
+    m_readNotifier = findReadNotifier();
+    m_sinceRead.invalidate();
     m_opening = false;
     return true;
 }
@@ -101,6 +122,7 @@ void SerialLink::stop()
     if (!isReceiving())
         return;
     m_retry.stop();
+    m_hold.stop();
     m_port.close();
     emit stopped();
 }
@@ -117,17 +139,60 @@ void SerialLink::retry()
 
 void SerialLink::onReadyRead()
 {
+    if (m_draining)
+        return; // the inner loop below collects what a nested read brings
+    m_draining = true;
     // Drain everything that is there: one wake-up may carry thousands of frames.
-    bool any = false;
-    while (m_port.isOpen() && m_port.bytesAvailable() > 0) {
-        const QByteArray bytes = m_port.readAll();
-        if (bytes.isEmpty())
+    qint64 total = 0;
+    for (;;) {
+        qint64 round = 0;
+        while (m_port.isOpen() && m_port.bytesAvailable() > 0) {
+            const QByteArray bytes = m_port.readAll();
+            if (bytes.isEmpty())
+                break;
+            m_reception.feed(
+                std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+            round += bytes.size();
+        }
+        total += round;
+        if (round < kLikelyMoreBytes || total >= kMaxBytesPerWake || !m_port.isOpen() ||
+            !m_port.waitForReadyRead(0))
             break;
-        m_reception.feed(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
-        any = true;
     }
-    if (any)
-        emit batchProcessed();
+    m_draining = false;
+    if (total == 0)
+        return;
+    const bool busy = m_sinceRead.isValid() && m_sinceRead.nsecsElapsed() < kBusyNs;
+    m_sinceRead.start();
+    if (busy && total < kMaxBytesPerWake)
+        holdReading();
+    emit batchProcessed();
+}
+
+QSocketNotifier* SerialLink::findReadNotifier() const
+{
+    // QSerialPort has no way to pause its reads, but its watch on the descriptor is a child
+    // object of its own, made anew by each open(). Where none is found, reads are never held:
+    // only the saving is lost.
+    const auto notifiers = m_port.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly);
+    for (QSocketNotifier* n : notifiers)
+        if (n->type() == QSocketNotifier::Read && n->socket() == m_port.handle())
+            return n;
+    return nullptr;
+}
+
+void SerialLink::holdReading()
+{
+    if (m_readNotifier && m_readNotifier->isEnabled()) {
+        m_readNotifier->setEnabled(false);
+        m_hold.start();
+    }
+}
+
+void SerialLink::resumeReading()
+{
+    if (m_port.isOpen() && m_readNotifier)
+        m_readNotifier->setEnabled(true);
 }
 
 void SerialLink::onErrorOccurred(QSerialPort::SerialPortError error)
@@ -147,6 +212,7 @@ void SerialLink::onErrorOccurred(QSerialPort::SerialPortError error)
     case QSerialPort::ResourceError:
     case QSerialPort::ReadError:
         if (m_reconnect) {
+            m_hold.stop();
             m_port.close();
             m_port.clearError();
             m_retry.start();
@@ -167,6 +233,7 @@ void SerialLink::onErrorOccurred(QSerialPort::SerialPortError error)
 void SerialLink::fail(const QString& message)
 {
     // Close at once: a vanished device otherwise keeps raising the same error in a tight loop.
+    m_hold.stop();
     m_port.close();
     m_port.clearError();
     emit failed(message);

@@ -3,6 +3,7 @@
 #include "headless_run.h"
 #include "port_list.h"
 #include "stop_signal_notifier.h"
+#include "window_system.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -107,6 +108,7 @@ int main(int argc, char* argv[])
         return run.run();
     }
 
+    adc::prepareWindowSystem();
     MonitorApplication app(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/adc-monitor.svg")));
 

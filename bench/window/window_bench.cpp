@@ -2,8 +2,8 @@
 //
 //   bench_window [MODE...]
 //
-// MODE is throughput, latency, linerate-hidden, linerate-floor, paced-rates, paced-floor, idle,
-// memory or soak. One mode runs in this process; several, or none (every mode but
+// MODE is throughput, latency, linerate-hidden, linerate-floor, paced-rates, paced-floor,
+// updates, idle, memory or soak. One mode runs in this process; several, or none (every mode but
 // paced-rates, which bench_window_xvfb runs on an X server), each in a fresh process of its
 // own, so that one mode's memory and descriptors do not colour the next one's figures.
 
@@ -12,6 +12,7 @@
 #include "measure.h"
 #include "pty_pair.h"
 #include "shape.h"
+#include "window_system.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -486,6 +487,42 @@ int pacedRates()
     return 0;
 }
 
+// What one display update costs the window: the eight value boxes and the count rewritten,
+// then painted, each after a refresh's pause, as updates come under load. A pause leaves the
+// caches cold, which costs several times what back-to-back updates do.
+int updates()
+{
+    adc::Form1 form(QStringLiteral("/dev/null"));
+    form.show();
+    spin(300);
+    std::array<QLineEdit*, 9> boxes{};
+    for (int k = 0; k < 9; ++k)
+        boxes[std::size_t(k)] = form.findChild<QLineEdit*>(QStringLiteral("Text%1").arg(k + 1));
+    constexpr int kUpdates = 300;
+    unsigned seed = 1;
+    double setSeconds = 0;
+    double paintSeconds = 0;
+    for (int i = 0; i < kUpdates; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(16));
+        const double c0 = cpuSeconds();
+        for (int k = 0; k < 8; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            boxes[std::size_t(k)]->setText(QString::number((seed >> 16) & 0xFFF, 16).toUpper());
+        }
+        boxes[8]->setText(QString::number(i));
+        const double c1 = cpuSeconds();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        paintSeconds += cpuSeconds() - c1;
+        setSeconds += c1 - c0;
+    }
+    printReference(named("one display update, 9 boxes given new texts").c_str(),
+                   setSeconds / kUpdates * 1e6, 1, "us");
+    printReference(named("one display update, 9 boxes painted").c_str(),
+                   paintSeconds / kUpdates * 1e6, 1, "us");
+    return 0;
+}
+
 // What reading the same paced streams costs with no monitor behind the port.
 int pacedFloor()
 {
@@ -603,6 +640,7 @@ int main(int argc, char* argv[])
         if (type != QtWarningMsg && type != QtDebugMsg && type != QtInfoMsg)
             std::fprintf(stderr, "%s\n", qUtf8Printable(text));
     });
+    adc::prepareWindowSystem(); // as the program itself starts
     QApplication app(argc, argv);
 
     struct Mode
@@ -617,6 +655,7 @@ int main(int argc, char* argv[])
         {"linerate-floor", lineRateFloor},
         {"paced-rates", pacedRates},
         {"paced-floor", pacedFloor},
+        {"updates", updates},
         {"idle", idle},
         {"memory", memory},
         {"soak", soak},
@@ -628,8 +667,9 @@ int main(int argc, char* argv[])
             if (std::strcmp(argv[i], m.name) == 0)
                 found = &m;
         if (found == nullptr) {
-            std::fprintf(stderr, "usage: bench_window [throughput|latency|linerate-hidden|"
-                                 "linerate-floor|paced-rates|paced-floor|idle|memory|soak]...\n");
+            std::fprintf(stderr,
+                         "usage: bench_window [throughput|latency|linerate-hidden|"
+                         "linerate-floor|paced-rates|paced-floor|updates|idle|memory|soak]...\n");
             return 2;
         }
         chosen.push_back(found);

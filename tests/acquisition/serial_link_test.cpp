@@ -3,8 +3,11 @@
 #include "recording_window.h"
 #include "serial_link.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/resource.h>
@@ -185,6 +188,57 @@ private slots:
         QCOMPARE(rig.window.text(adc::valueBox(3)), std::string("004"));
         QCOMPARE(rig.state.max[3], 0x444);
         QCOMPARE(rig.state.min[3], 4);
+    }
+
+    void aSteadyStreamIsGatheredAQuietLineIsNot()
+    {
+        PtyPair pty;
+        Rig rig;
+        QSignalSpy batches(&rig.link, &adc::SerialLink::batchProcessed);
+        // Reopened first: each open brings the port a new descriptor to watch.
+        QVERIFY(rig.link.start(portOf(pty)));
+        rig.link.stop();
+        QVERIFY(rig.link.start(portOf(pty)));
+
+        // A frame each millisecond, each with readings of its own, as a fast adapter hands them.
+        constexpr int kFrames = 300;
+        std::thread writer([&] {
+            for (int i = 0; i < kFrames; ++i) {
+                char fields[40];
+                std::snprintf(fields, sizeof fields, "%03X %03X 000 000 000 000 000 %03X", i,
+                              kFrames - i, i % 16);
+                pty.write(frame(fields));
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        // A real event loop: QTest's waits sleep between rounds and would gather reads themselves.
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+            if (rig.state.frameCount >= kFrames)
+                loop.quit();
+        });
+        check.start(20);
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        loop.exec();
+        writer.join();
+        QCOMPARE(rig.state.frameCount, kFrames);
+        QCOMPARE(rig.window.text(adc::valueBox(0)), std::string("12B"));
+        QCOMPARE(rig.state.min[1], 1);
+        QCOMPARE(rig.state.max[1], kFrames);
+        QVERIFY2(
+            batches.count() < kFrames / 2,
+            qPrintable(QStringLiteral("%1 reads for %2 frames").arg(batches.count()).arg(kFrames)));
+
+        // After a quiet spell the next frame is read at once, not gathered with what follows.
+        QTest::qWait(50);
+        batches.clear();
+        QElapsedTimer sinceWrite;
+        sinceWrite.start();
+        QVERIFY(pty.write(kFirst));
+        QVERIFY(batches.wait(1000));
+        QVERIFY2(sinceWrite.elapsed() < 3, "a lone frame waited for company");
+        QCOMPARE(rig.state.frameCount, kFrames + 1);
     }
 
     void vanishedDeviceCostsNoCpu()
