@@ -31,6 +31,9 @@ constexpr qint64 kLikelyMoreBytes = 2048;
 // What one wake-up reads at most, so that a source faster than the decoding cannot keep the
 // window from its buttons.
 constexpr qint64 kMaxBytesPerWake = 256 * 1024;
+// A line that brings this much between two reads is too fast for a hold: the terminal's buffer
+// would fill and the sender stall. It is read as it comes.
+constexpr qint64 kTooFastToHoldBytes = 8 * 1024;
 
 } // namespace
 
@@ -164,7 +167,7 @@ void SerialLink::onReadyRead()
         return;
     const bool busy = m_sinceRead.isValid() && m_sinceRead.nsecsElapsed() < kBusyNs;
     m_sinceRead.start();
-    if (busy && total < kMaxBytesPerWake)
+    if (busy && total < kTooFastToHoldBytes)
         holdReading();
     emit batchProcessed();
 }
