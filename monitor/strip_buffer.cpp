@@ -1,0 +1,73 @@
+#include "strip_buffer.h"
+
+#include <algorithm>
+
+namespace adc {
+
+void ReadingRange::merge(const ReadingRange& other)
+{
+    if (!other.any)
+        return;
+    if (!any) {
+        *this = other;
+        return;
+    }
+    for (std::size_t k = 0; k < low.size(); ++k) {
+        low[k] = std::min(low[k], other.low[k]);
+        high[k] = std::max(high[k], other.high[k]);
+    }
+}
+
+StripBuffer::StripBuffer(std::int64_t spanNs, int slices)
+    : m_sliceNs(std::max<std::int64_t>(1, spanNs / std::max(1, slices))),
+      m_slices(static_cast<std::size_t>(std::max(1, slices)))
+{}
+
+void StripBuffer::add(std::int64_t timeNs, const FrameReadings& readings)
+{
+    timeNs = std::max(timeNs, m_newestNs);
+    m_newestNs = timeNs;
+    const std::int64_t index = timeNs / m_sliceNs;
+    Slice& slice = m_slices[static_cast<std::size_t>(index % std::int64_t(m_slices.size()))];
+    ReadingRange& r = slice.range;
+    if (slice.index != index) {
+        // The place held a slice older than the span: start it afresh.
+        slice.index = index;
+        r.any = true;
+        for (std::size_t k = 0; k < r.low.size(); ++k)
+            r.low[k] = r.high[k] = static_cast<std::uint16_t>(std::clamp(readings[k], 0, 0xFFFF));
+        return;
+    }
+    for (std::size_t k = 0; k < r.low.size(); ++k) {
+        const auto v = static_cast<std::uint16_t>(std::clamp(readings[k], 0, 0xFFFF));
+        r.low[k] = std::min(r.low[k], v);
+        r.high[k] = std::max(r.high[k], v);
+    }
+}
+
+void StripBuffer::columns(std::int64_t endNs, int columns, std::vector<ReadingRange>& out) const
+{
+    out.assign(static_cast<std::size_t>(std::max(0, columns)), ReadingRange{});
+    if (columns <= 0)
+        return;
+    const std::int64_t span = spanNs();
+    const std::int64_t startNs = endNs - span;
+    for (const Slice& slice : m_slices) {
+        if (slice.index < 0)
+            continue;
+        const std::int64_t at = slice.index * m_sliceNs;
+        if (at < startNs || at >= endNs)
+            continue;
+        // Spans are limited to a day, so (at - start) * columns stays well inside 64 bits.
+        const auto column = static_cast<std::size_t>((at - startNs) * columns / span);
+        out[column].merge(slice.range);
+    }
+}
+
+void StripBuffer::clear()
+{
+    std::fill(m_slices.begin(), m_slices.end(), Slice{});
+    m_newestNs = -1;
+}
+
+} // namespace adc
