@@ -13,6 +13,9 @@ namespace {
 
 // Long enough for a soak test of years, short enough for milliseconds to hold it.
 constexpr double kMaxDurationSeconds = 1e9;
+// A chart of more than a day would be too coarse to read at any width.
+constexpr double kMaxPlotSpanSeconds = 86400;
+constexpr double kMinPlotSpanSeconds = 0.1;
 
 QString tr(const char* text)
 {
@@ -28,8 +31,8 @@ struct Options
                "a serial line."));
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions({port, listPorts, reconnect, record, capture, append, headless, duration,
-                           frames, summary, expect});
+        parser.addOptions({port, listPorts, reconnect, record, capture, append, plot, plotSpan,
+                           headless, duration, frames, summary, expect});
     }
 
     const QCommandLineOption port{
@@ -49,6 +52,13 @@ struct Options
         tr("Write every byte received to FILE exactly as received, for adc-sim --replay."), "FILE"};
     const QCommandLineOption append{
         "append", tr("Add to an existing --record or --capture file instead of refusing it.")};
+    const QCommandLineOption plot{
+        "plot", tr("Open a strip chart of the eight channels beside the window.")};
+    const QCommandLineOption plotSpan{
+        "plot-span",
+        tr("The seconds of readings the chart shows, from --plot or the window's menu "
+           "(default 10)."),
+        "SECONDS"};
     const QCommandLineOption headless{
         "headless", tr("No window: receive on the port at once, stop after --duration, --frames "
                        "or SIGINT/SIGTERM, then print a summary.")};
@@ -87,6 +97,20 @@ QString checkValues(const QCommandLineParser& parser, const Options& o, MonitorO
         return tr("--record and --capture cannot write to the same file");
     if (result.append && result.recordPath.isEmpty() && result.capturePath.isEmpty())
         return tr("--append needs --record or --capture");
+
+    result.plot = parser.isSet(o.plot);
+    for (const QCommandLineOption* windowOnly : {&o.plot, &o.plotSpan})
+        if (parser.isSet(*windowOnly) && result.headless)
+            return tr("--%1 needs the window; it cannot go with --headless")
+                .arg(windowOnly->names().constFirst());
+    if (parser.isSet(o.plotSpan)) {
+        const QString text = parser.value(o.plotSpan);
+        bool ok = false;
+        const double seconds = text.toDouble(&ok);
+        if (!ok || !(seconds >= kMinPlotSpanSeconds && seconds <= kMaxPlotSpanSeconds))
+            return tr("invalid plot span %1 (seconds, 0.1 to 86400)").arg(quoted(text));
+        result.plotSpanSeconds = seconds;
+    }
 
     for (const QCommandLineOption* headlessOnly : {&o.duration, &o.frames, &o.summary, &o.expect})
         if (parser.isSet(*headlessOnly) && !result.headless)

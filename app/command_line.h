@@ -47,6 +47,11 @@ struct MonitorOptions
     /// Add to existing files instead of refusing them.
     bool append = false;
 
+    /// A strip chart of the channels beside the window at the start; plotSpanSeconds is also
+    /// what the window's "Plot" opens.
+    bool plot = false;
+    double plotSpanSeconds = 10.0;
+
     /// No window: receive at once, then print a summary.
     bool headless = false;
     std::optional<std::chrono::milliseconds> duration;

@@ -126,7 +126,10 @@ int main(int argc, char* argv[])
         adc::StopSignalNotifier stops;
         QObject::connect(&stops, &adc::StopSignalNotifier::stopRequested, &window,
                          &adc::Form1::Command2_Click);
+        window.setChartSpan(options.plotSpanSeconds);
         window.show();
+        if (options.plot)
+            window.showChart();
         return QApplication::exec();
     } catch (const std::exception& e) {
         reportUnexpected(QString::fromLocal8Bit(e.what()));

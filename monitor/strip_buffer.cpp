@@ -19,7 +19,8 @@ void ReadingRange::merge(const ReadingRange& other)
 }
 
 StripBuffer::StripBuffer(std::int64_t spanNs, int slices)
-    : m_sliceNs(std::max<std::int64_t>(1, spanNs / std::max(1, slices))),
+    : m_sliceNs(
+          std::max<std::int64_t>(1, (spanNs + std::max(1, slices) - 1) / std::max(1, slices))),
       m_slices(static_cast<std::size_t>(std::max(1, slices)))
 {}
 

@@ -32,7 +32,7 @@ public:
     /// Slices in a span: more than the pixels of any screen's width.
     static constexpr int kDefaultSlices = 4096;
 
-    /// Keeps `spanNs` (at least one nanosecond per slice) in `slices` slices.
+    /// Keeps at least `spanNs` (at least one nanosecond per slice) in `slices` slices.
     explicit StripBuffer(std::int64_t spanNs, int slices = kDefaultSlices);
 
     /// Takes one frame's readings, received at `timeNs`.

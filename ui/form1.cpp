@@ -117,7 +117,30 @@ Form1::Form1(const QString& portName, QWidget* parent)
     m_boxes[0]->setFocus();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // Before the reception it observes goes.
+    delete m_chart;
+}
+
+void Form1::showChart()
+{
+    if (!m_chart) {
+        m_chart = new ChartWindow(m_chartSpanSeconds, m_clock, this);
+        m_chart->setAttribute(Qt::WA_DeleteOnClose);
+        ReadingsObserver* observer = m_chart;
+        m_reception.addObserver(observer);
+        connect(m_chart, &QObject::destroyed, this,
+                [this, observer] { m_reception.removeObserver(observer); });
+        // Painted with the window's own updates, never more often.
+        connect(this, &Form1::displayUpdated, m_chart, &ChartWindow::refresh);
+        const QRect frame = frameGeometry();
+        m_chart->move(frame.topRight() + QPoint(8, 0));
+    }
+    m_chart->show();
+    m_chart->raise();
+    m_chart->activateWindow();
+}
 
 void Form1::createElements()
 {
@@ -415,6 +438,7 @@ void Form1::contextMenuEvent(QContextMenuEvent* event)
         dialog->show();
     });
     menu->addSeparator();
+    connect(menu->addAction(tr("Plot")), &QAction::triggered, this, &Form1::showChart);
     connect(menu->addAction(tr("Record to file\u2026")), &QAction::triggered, this,
             &Form1::chooseRecordingFile);
     QAction* stopRecording = menu->addAction(tr("Stop recording"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "chart_window.h"
+#include "clock.h"
 #include "monitor_state.h"
 #include "pending_display.h"
 #include "reception.h"
@@ -67,6 +69,13 @@ public:
     /// What keeps the readings and the received bytes, when asked to.
     RecordingSession& recording() { return m_recording; }
 
+    /// Opens the strip chart of the channels beside the window, or brings it to the front.
+    void showChart();
+    /// The seconds of readings a chart opened from now on shows.
+    void setChartSpan(double seconds) { m_chartSpanSeconds = seconds; }
+    /// The open chart, or null.
+    ChartWindow* chartWindow() const { return m_chart; }
+
 signals:
     /// The boxes and the lamp have just been given what they show.
     void displayUpdated();
@@ -113,6 +122,9 @@ private:
     // A child named after the control it replaces, so that tools can find it.
     SerialLink m_link{m_reception, this};
     RecordingSession m_recording{this};
+    SystemClock m_clock;
+    QPointer<ChartWindow> m_chart;
+    double m_chartSpanSeconds = ChartWindow::kDefaultSpanSeconds;
 
     std::array<QLineEdit*, kBoxCount> m_boxes{};
     Shape* m_lamp = nullptr;

@@ -25,6 +25,11 @@ TEST(CommandLine, EachMistakeIsNamed)
         {{"--headless", "--duration", "-1"}, "invalid duration '-1'"},
         {{"--headless", "--duration", "2e9"}, "invalid duration"},
         {{"--headless", "--duration", "nan"}, "invalid duration"},
+        {{"--plot", "--headless"}, "--plot needs the window"},
+        {{"--plot-span", "5", "--headless"}, "--plot-span needs the window"},
+        {{"--plot-span", "0.05"}, "invalid plot span '0.05'"},
+        {{"--plot-span", "1e6"}, "invalid plot span"},
+        {{"--plot-span", "nan"}, "invalid plot span"},
         {{"--headless", "--summary", "xml"}, "invalid summary format 'xml'"},
         {{"--headless", "--expect", "AD0=0..9", "--expect", "AD0=10..20"}, "leaves no reading"},
     };
@@ -58,6 +63,13 @@ TEST(CommandLine, AnUnattendedRunAsAskedFor)
     EXPECT_EQ(plain.openMode(), OpenMode::Create);
     EXPECT_FALSE(plain.writesToStandardOutput());
     EXPECT_EQ(parse({"--headless", "--summary", "json"}).summary, SummaryFormat::Json);
+
+    const MonitorOptions chart = parse({"--plot", "--plot-span", "2.5"});
+    EXPECT_TRUE(chart.plot && !chart.headless);
+    EXPECT_EQ(chart.plotSpanSeconds, 2.5);
+    EXPECT_EQ(parse({"--plot-span", "60"}).plotSpanSeconds, 60) << "for the menu's chart";
+    EXPECT_EQ(parse({}).plotSpanSeconds, 10);
+    EXPECT_FALSE(parse({}).plot);
 }
 
 } // namespace

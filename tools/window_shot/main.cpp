@@ -1,10 +1,11 @@
 // Captures the main window while it receives, for the README's picture.
 //
-//   adc-window-shot OUTPUT.png PORT [FRAMES]
+//   adc-window-shot OUTPUT.png PORT [FRAMES [CHART.png]]
 //
 // Shows the window, presses START, waits until FRAMES frames (default 60) have been counted and
-// saves what the window shows.
+// saves what the window shows; with CHART.png, also opens the strip chart and saves it.
 
+#include "chart_window.h"
 #include "form1.h"
 
 #include <QApplication>
@@ -22,9 +23,12 @@ int main(int argc, char* argv[])
     }
     const QString output = args.at(1);
     const long long frames = args.size() > 3 ? args.at(3).toLongLong() : 60;
+    const QString chartOutput = args.size() > 4 ? args.at(4) : QString();
 
     adc::Form1 window(args.at(2));
     window.show();
+    if (!chartOutput.isEmpty())
+        window.showChart();
     window.Command1_Click();
     if (!window.isReceiving()) {
         std::fprintf(stderr, "adc-window-shot: cannot receive on %s\n", qUtf8Printable(args.at(2)));
@@ -39,6 +43,8 @@ int main(int argc, char* argv[])
         // Let the last texts paint before the picture is taken.
         QTimer::singleShot(100, &app, [&] {
             status = window.grab().save(output) ? 0 : 1;
+            if (status == 0 && !chartOutput.isEmpty())
+                status = window.chartWindow()->grab().save(chartOutput) ? 0 : 1;
             if (status != 0)
                 std::fprintf(stderr, "adc-window-shot: cannot write %s\n", qUtf8Printable(output));
             QCoreApplication::exit(status);
