@@ -137,13 +137,15 @@ void StripChart::paintEvent(QPaintEvent*)
     p.drawRect(plot.adjusted(0, 0, -1, -1));
 
     // Traces: a column spans from its lowest to its highest reading, stretched to meet the
-    // column before so that the trace is unbroken.
-    QVector<QLine> lines;
-    lines.reserve(n);
+    // column before so that the trace is unbroken. Drawn as solid rectangles without a pen,
+    // which the raster engine fills as spans, several times faster than the same lines.
+    QVector<QRect> bars;
+    bars.reserve(n);
+    p.setPen(Qt::NoPen);
     for (int k = 0; k < kChannelCount; ++k) {
         if (!m_visible[std::size_t(k)])
             continue;
-        lines.clear();
+        bars.clear();
         const ReadingRange* previous = nullptr;
         for (int c = 0; c < n; ++c) {
             const ReadingRange& col = m_columns[std::size_t(c)];
@@ -158,15 +160,14 @@ void StripChart::paintEvent(QPaintEvent*)
                 hi = std::max<int>(hi, previous->low[std::size_t(k)]);
             }
             const int x0 = plot.left() + c * plot.width() / n;
-            const int x1 = std::max(x0, plot.left() + (c + 1) * plot.width() / n - 1);
-            for (int x = x0; x <= x1; ++x)
-                lines.append(QLine(x, yOf(hi), x, yOf(lo)));
+            const int x1 = std::max(x0 + 1, plot.left() + (c + 1) * plot.width() / n);
+            const int top = std::max(plot.top(), yOf(hi));
+            const int bottom = std::min(plot.bottom(), yOf(lo));
+            bars.append(QRect(x0, top, x1 - x0, bottom - top + 1));
             previous = &col;
         }
-        p.setPen(QPen(channelColour(k), 1));
-        p.setClipRect(plot);
-        p.drawLines(lines);
-        p.setClipping(false);
+        p.setBrush(channelColour(k));
+        p.drawRects(bars);
     }
 }
 

@@ -3,9 +3,10 @@
 //   bench_window [MODE...]
 //
 // MODE is throughput, latency, linerate-hidden, linerate-floor, paced-rates, paced-floor,
-// updates, idle, memory or soak. One mode runs in this process; several, or none (every mode but
-// paced-rates, which bench_window_xvfb runs on an X server), each in a fresh process of its
-// own, so that one mode's memory and descriptors do not colour the next one's figures.
+// updates, chart, chart-memory, idle, memory or soak. One mode runs in this process; several,
+// or none (every mode but paced-rates and chart, which bench_window_xvfb runs on an X server),
+// each in a fresh process of its own, so that one mode's memory and descriptors do not colour
+// the next one's figures.
 
 #include "bench_row.h"
 #include "form1.h"
@@ -384,20 +385,23 @@ struct PacedStream
         child = fork();
         if (child != 0)
             return;
-        const char* p = bytes.data();
         const std::size_t chunk = std::size_t(perTick) * adc::kFrameLength;
-        for (int j = 0; j < ticks; ++j) {
-            const std::int64_t due = begin + std::int64_t(j) * tickNs;
-            const timespec at{time_t(due / 1'000'000'000), long(due % 1'000'000'000)};
-            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
-            for (std::size_t done = 0; done < chunk;) {
-                const ssize_t n = ::write(fd, p + done, chunk - done);
-                if (n <= 0)
-                    _exit(1);
-                done += std::size_t(n);
+        for (int pass = 0; pass < passes; ++pass) {
+            const char* p = bytes.data();
+            for (int j = 0; j < ticks; ++j) {
+                const std::int64_t due = begin + (std::int64_t(pass) * ticks + j) * tickNs;
+                const timespec at{time_t(due / 1'000'000'000), long(due % 1'000'000'000)};
+                clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
+                for (std::size_t done = 0; done < chunk;) {
+                    const ssize_t n = ::write(fd, p + done, chunk - done);
+                    if (n <= 0)
+                        _exit(1);
+                    done += std::size_t(n);
+                }
+                p += chunk;
+                if (pass == 0)
+                    sentNs[j] = monotonicNs();
             }
-            p += chunk;
-            sentNs[j] = monotonicNs();
         }
         _exit(0);
     }
@@ -412,6 +416,8 @@ struct PacedStream
     }
 
     int rate;
+    /// How many times the child sends the 10 s of frames, one after the other.
+    int passes = 1;
     std::vector<Readings> frames;
     std::string bytes;
     int perTick = 1;
@@ -520,6 +526,81 @@ int updates()
                    setSeconds / kUpdates * 1e6, 1, "us");
     printReference(named("one display update, 9 boxes painted").c_str(),
                    paintSeconds / kUpdates * 1e6, 1, "us");
+    return 0;
+}
+
+// The strip chart open beside the window: at 30,000 frames/s paced as above, and what it adds
+// at the line rate, each run with the chart and without it.
+int chart()
+{
+    {
+        PacedStream stream(30000);
+        adc::test::PtyPair pty;
+        adc::Form1 form(QString::fromStdString(pty.path()));
+        form.show();
+        form.showChart();
+        form.Command1_Click();
+        pty.closeSlave();
+        spin(300);
+        const double cpu0 = cpuSeconds();
+        const std::int64_t wall0 = monotonicNs();
+        stream.start(pty.masterFd());
+        waitFor([&] { return stream.finished(); }, 60000, 100);
+        const double share = (cpuSeconds() - cpu0) / (double(monotonicNs() - wall0) / 1e9);
+        waitFor([&] { return form.state().frameCount >= std::int64_t(stream.frames.size()); },
+                5000);
+        spin(100);
+        row(named("chart open at 30000 frames/s, nothing lost").c_str(),
+            showsAll(form, stream.frames) ? 1 : 0, "ok", ">=", 1, 0);
+        row(named("CPU at 30000 frames/s, window and chart shown").c_str(), share * 100,
+            "% of a core", "<=", 8);
+    }
+    // At the line rate: without the chart, with it, twice, so that a drift of the machine
+    // falls on both.
+    double without = 0;
+    double with = 0;
+    for (int round = 0; round < 4; ++round) {
+        Simulator sim;
+        if (!sim.start({"--wave", "sine"}))
+            return fail("chart: cannot start the simulator");
+        adc::Form1 form(sim.port);
+        form.show();
+        if (round % 2 == 1)
+            form.showChart();
+        form.Command1_Click();
+        spin(500);
+        (round % 2 == 1 ? with : without) += cpuShareSpinning(10000) / 2;
+    }
+    printReference(named("CPU at the 9600-baud line rate, window shown, no chart").c_str(),
+                   without * 100, 2, "% of a core");
+    row(named("what the chart adds at the 9600-baud line rate").c_str(), (with - without) * 100,
+        "% of a core", "<=", 0.5);
+    return 0;
+}
+
+// The chart open for 10 minutes at 30,000 frames/s: its memory must stop growing once it
+// holds a whole span.
+int chartMemory()
+{
+    PacedStream stream(30000);
+    stream.passes = 60;
+    adc::test::PtyPair pty;
+    adc::Form1 form(QString::fromStdString(pty.path()));
+    form.show();
+    form.showChart();
+    form.Command1_Click();
+    pty.closeSlave();
+    stream.start(pty.masterFd());
+    spin(15000); // the first span, and more
+    const std::int64_t before = residentKiB();
+    waitFor([&] { return stream.finished(); }, 700000, 1000);
+    const std::int64_t after = residentKiB();
+    const std::int64_t expected = std::int64_t(stream.frames.size()) * stream.passes;
+    waitFor([&] { return form.state().frameCount >= expected; }, 5000);
+    if (form.state().frameCount != expected)
+        return fail("chart memory: frames were lost");
+    row(named("chart open 10 min at 30000 frames/s, memory growth after the first span").c_str(),
+        double(after - before) / 1024.0, "MB", "<", 5);
     return 0;
 }
 
@@ -656,6 +737,8 @@ int main(int argc, char* argv[])
         {"paced-rates", pacedRates},
         {"paced-floor", pacedFloor},
         {"updates", updates},
+        {"chart", chart},
+        {"chart-memory", chartMemory},
         {"idle", idle},
         {"memory", memory},
         {"soak", soak},
@@ -667,9 +750,9 @@ int main(int argc, char* argv[])
             if (std::strcmp(argv[i], m.name) == 0)
                 found = &m;
         if (found == nullptr) {
-            std::fprintf(stderr,
-                         "usage: bench_window [throughput|latency|linerate-hidden|"
-                         "linerate-floor|paced-rates|paced-floor|updates|idle|memory|soak]...\n");
+            std::fprintf(stderr, "usage: bench_window [throughput|latency|linerate-hidden|"
+                                 "linerate-floor|paced-rates|paced-floor|updates|chart|chart-"
+                                 "memory|idle|memory|soak]...\n");
             return 2;
         }
         chosen.push_back(found);
@@ -678,7 +761,7 @@ int main(int argc, char* argv[])
         return chosen.front()->run();
     if (chosen.empty())
         for (const Mode& m : kModes)
-            if (std::strcmp(m.name, "paced-rates") != 0)
+            if (std::strcmp(m.name, "paced-rates") != 0 && std::strcmp(m.name, "chart") != 0)
                 chosen.push_back(&m);
     int status = 0;
     for (const Mode* m : chosen) {
