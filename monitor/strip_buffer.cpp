@@ -65,6 +65,21 @@ void StripBuffer::columns(std::int64_t endNs, int columns, std::vector<ReadingRa
     }
 }
 
+void StripBuffer::ranges(std::int64_t startNs, std::int64_t columnNs, int columns,
+                         std::vector<ReadingRange>& out) const
+{
+    out.assign(static_cast<std::size_t>(std::max(0, columns)), ReadingRange{});
+    if (columns <= 0 || columnNs <= 0)
+        return;
+    const std::int64_t endNs = startNs + columnNs * columns;
+    for (const Slice& slice : m_slices) {
+        const std::int64_t at = slice.index * m_sliceNs;
+        if (slice.index < 0 || at < startNs || at >= endNs)
+            continue;
+        out[static_cast<std::size_t>((at - startNs) / columnNs)].merge(slice.range);
+    }
+}
+
 void StripBuffer::clear()
 {
     std::fill(m_slices.begin(), m_slices.end(), Slice{});

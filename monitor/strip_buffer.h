@@ -43,6 +43,11 @@ public:
     /// reading of the span is in exactly one stretch.
     void columns(std::int64_t endNs, int columns, std::vector<ReadingRange>& out) const;
 
+    /// The range of each of `columns` stretches of `columnNs` from `startNs` on, oldest first,
+    /// counting only slices still within the span; each slice in the stretch its start falls in.
+    void ranges(std::int64_t startNs, std::int64_t columnNs, int columns,
+                std::vector<ReadingRange>& out) const;
+
     /// Forgets every reading.
     void clear();
 

@@ -15,13 +15,15 @@ constexpr int kRightMargin = 10;
 constexpr int kTopMargin = 8;
 constexpr int kBottomMargin = 22;
 constexpr int kFullScale = 4095;
+constexpr QRgb kPaper = 0xFFFFFFFF;
+constexpr QRgb kGrid = 0xFFDDDDDD;
 
 // A step of 1, 2 or 5 times a power of ten that cuts `range` into at most `most` parts.
 double tickStep(double range, int most)
 {
     const double rough = range / most;
     const double power = std::pow(10.0, std::floor(std::log10(rough)));
-    for (const double m : {1.0, 2.0, 5.0, 10.0})
+    for (const double m : {1.0, 2.0, 5.0})
         if (m * power >= rough)
             return m * power;
     return 10 * power;
@@ -51,20 +53,24 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent)
 
 void StripChart::setSource(const StripBuffer* buffer, std::int64_t endNs)
 {
+    if (buffer != m_buffer)
+        invalidate();
     m_buffer = buffer;
     m_endNs = endNs;
-    update();
+    update(plotRect());
 }
 
 void StripChart::setChannelVisible(int k, bool visible)
 {
     m_visible[static_cast<std::size_t>(k)] = visible;
+    invalidate();
     update();
 }
 
 void StripChart::setFitted(bool fitted)
 {
     m_fitted = fitted;
+    invalidate();
     update();
 }
 
@@ -73,102 +79,181 @@ QRect StripChart::plotRect() const
     return rect().adjusted(kLeftMargin, kTopMargin, -kRightMargin, -kBottomMargin);
 }
 
-void StripChart::paintEvent(QPaintEvent*)
+void StripChart::resizeEvent(QResizeEvent* event)
 {
-    QPainter p(this);
-    p.fillRect(rect(), palette().window());
+    invalidate();
+    QWidget::resizeEvent(event);
+}
+
+void StripChart::invalidate()
+{
+    m_newestDrawn = -1;
+    m_frame = QPixmap();
+}
+
+int StripChart::yOf(int reading) const
+{
+    const int h = m_traces.height();
+    const double scale = double(h - 1) / (m_high - m_low);
+    return std::clamp(h - 1 - int(std::lround((reading - m_low) * scale)), 0, h - 1);
+}
+
+void StripChart::drawFrame()
+{
     const QRect plot = plotRect();
-    p.fillRect(plot, Qt::white);
-    if (plot.width() < 2 || plot.height() < 2)
-        return;
-
-    // One column per pixel, but never finer than the buffer's slices.
-    const int n = m_buffer != nullptr
-                      ? std::min(plot.width(), int(m_buffer->spanNs() / m_buffer->sliceNs()))
-                      : 0;
-    if (m_buffer != nullptr)
-        m_buffer->columns(m_endNs, n, m_columns);
-    else
-        m_columns.clear();
-
-    int low = 0;
-    int high = kFullScale;
-    if (m_fitted) {
-        int lo = kFullScale + 1;
-        int hi = -1;
-        for (const ReadingRange& c : m_columns)
-            for (int k = 0; c.any && k < kChannelCount; ++k)
-                if (m_visible[std::size_t(k)]) {
-                    lo = std::min<int>(lo, c.low[std::size_t(k)]);
-                    hi = std::max<int>(hi, c.high[std::size_t(k)]);
-                }
-        if (hi >= lo) {
-            low = lo;
-            high = std::max(hi, lo + 1);
-        }
-    }
-    const double yScale = double(plot.height() - 1) / (high - low);
-    const auto yOf = [&](int v) { return plot.bottom() - int(std::lround((v - low) * yScale)); };
-
-    // Grid and labels.
-    p.setPen(QColor(0xdd, 0xdd, 0xdd));
-    const double yStep = tickStep(high - low, 6);
-    const double spanS = m_buffer != nullptr ? double(m_buffer->spanNs()) / 1e9 : 10.0;
-    const double tStep = tickStep(spanS, 8);
+    m_frame = QPixmap(size());
+    m_frame.fill(palette().window().color());
+    QPainter p(&m_frame);
     const QFontMetrics fm = p.fontMetrics();
-    for (double v = std::ceil(low / yStep) * yStep; v <= high; v += yStep) {
+    p.setPen(palette().windowText().color());
+    m_gridRows.clear();
+    const double yStep = tickStep(m_high - m_low, 6);
+    for (double v = std::ceil(m_low / yStep) * yStep; v <= m_high; v += yStep) {
         const int y = yOf(int(v));
-        p.setPen(QColor(0xdd, 0xdd, 0xdd));
-        p.drawLine(plot.left(), y, plot.right(), y);
-        p.setPen(palette().windowText().color());
-        p.drawText(QRect(0, y - fm.height() / 2, kLeftMargin - 4, fm.height()),
+        m_gridRows.push_back(y);
+        p.drawText(QRect(0, plot.top() + y - fm.height() / 2, kLeftMargin - 4, fm.height()),
                    Qt::AlignRight | Qt::AlignVCenter, number(v));
     }
+    m_gridColumns.clear();
+    const double spanS = m_buffer != nullptr ? double(m_buffer->spanNs()) / 1e9 : 10.0;
+    const double tStep = tickStep(spanS, 8);
     for (double t = 0; t <= spanS * (1 + 1e-6); t += tStep) {
-        const int x = plot.right() - int(std::lround(t / spanS * (plot.width() - 1)));
-        p.setPen(QColor(0xdd, 0xdd, 0xdd));
-        p.drawLine(x, plot.top(), x, plot.bottom());
-        p.setPen(palette().windowText().color());
-        p.drawText(QRect(x - 40, plot.bottom() + 3, 80, fm.height()), Qt::AlignHCenter,
-                   tr("%1 s").arg(number(t == 0 ? 0 : -t)));
+        const int x = plot.width() - 1 - int(std::lround(t / spanS * (plot.width() - 1)));
+        m_gridColumns.push_back(x);
+        p.drawText(QRect(plot.left() + x - 40, plot.bottom() + 3, 80, fm.height()),
+                   Qt::AlignHCenter, tr("%1 s").arg(number(t == 0 ? 0 : -t)));
     }
+    p.drawRect(plot.adjusted(-1, -1, 0, 0));
+}
 
-    p.setPen(palette().windowText().color());
-    p.drawRect(plot.adjusted(0, 0, -1, -1));
-
-    // Traces: a column spans from its lowest to its highest reading, stretched to meet the
-    // column before so that the trace is unbroken. Drawn as solid rectangles without a pen,
-    // which the raster engine fills as spans, several times faster than the same lines.
-    QVector<QRect> bars;
-    bars.reserve(n);
-    p.setPen(Qt::NoPen);
+void StripChart::drawColumn(std::int64_t column, const ReadingRange& range,
+                            const ReadingRange* before)
+{
+    const int w = m_traces.width();
+    const int h = m_traces.height();
+    const int x = int(((column % w) + w) % w); // columns before time 0 come first
+    auto* bits = reinterpret_cast<QRgb*>(m_traces.bits());
+    const qsizetype stride = m_traces.bytesPerLine() / qsizetype(sizeof(QRgb));
+    for (int y = 0; y < h; ++y)
+        bits[y * stride + x] = kPaper;
+    for (const int y : m_gridRows)
+        bits[y * stride + x] = kGrid;
+    if (!range.any)
+        return;
     for (int k = 0; k < kChannelCount; ++k) {
         if (!m_visible[std::size_t(k)])
             continue;
-        bars.clear();
-        const ReadingRange* previous = nullptr;
-        for (int c = 0; c < n; ++c) {
-            const ReadingRange& col = m_columns[std::size_t(c)];
-            if (!col.any) {
-                previous = nullptr;
-                continue;
-            }
-            int lo = col.low[std::size_t(k)];
-            int hi = col.high[std::size_t(k)];
-            if (previous != nullptr) {
-                lo = std::min<int>(lo, previous->high[std::size_t(k)]);
-                hi = std::max<int>(hi, previous->low[std::size_t(k)]);
-            }
-            const int x0 = plot.left() + c * plot.width() / n;
-            const int x1 = std::max(x0 + 1, plot.left() + (c + 1) * plot.width() / n);
-            const int top = std::max(plot.top(), yOf(hi));
-            const int bottom = std::min(plot.bottom(), yOf(lo));
-            bars.append(QRect(x0, top, x1 - x0, bottom - top + 1));
-            previous = &col;
+        // From the lowest to the highest reading, stretched to meet the column before so that
+        // the trace is unbroken.
+        int lo = range.low[std::size_t(k)];
+        int hi = range.high[std::size_t(k)];
+        if (before != nullptr && before->any) {
+            lo = std::min<int>(lo, before->high[std::size_t(k)]);
+            hi = std::max<int>(hi, before->low[std::size_t(k)]);
         }
-        p.setBrush(channelColour(k));
-        p.drawRects(bars);
+        const QRgb colour = channelColour(k).rgb();
+        for (int y = yOf(hi), bottom = yOf(lo); y <= bottom; ++y)
+            bits[y * stride + x] = colour;
     }
+}
+
+void StripChart::paintEvent(QPaintEvent* event)
+{
+    const QRect plot = plotRect();
+    QPainter p(this);
+    if (plot.width() < 2 || plot.height() < 2) {
+        p.fillRect(rect(), palette().window());
+        return;
+    }
+    const int n = plot.width();
+    if (m_traces.size() != plot.size()) {
+        m_traces = QImage(plot.size(), QImage::Format_RGB32);
+        invalidate();
+    }
+
+    if (m_buffer != nullptr && m_buffer->newestNs() >= 0) {
+        // Columns are stretches of time of their own, not of the moment painted, so that the
+        // ones already drawn stay right as time goes on.
+        const std::int64_t columnNs =
+            std::max(m_buffer->sliceNs(), (m_buffer->spanNs() + n - 1) / n);
+        if (columnNs != m_columnNs) {
+            m_columnNs = columnNs;
+            invalidate();
+        }
+        const std::int64_t newest = std::max<std::int64_t>(0, m_endNs - 1) / m_columnNs;
+        const std::int64_t first = newest - n + 1;
+        // One column more on the left: the column before the oldest shown joins it.
+        m_buffer->ranges((first - 1) * m_columnNs, m_columnNs, n + 1, m_ranges);
+        int low = 0;
+        int high = kFullScale;
+        if (m_fitted) {
+            int lo = kFullScale + 1;
+            int hi = -1;
+            for (const ReadingRange& c : m_ranges)
+                for (int k = 0; c.any && k < kChannelCount; ++k)
+                    if (m_visible[std::size_t(k)]) {
+                        lo = std::min<int>(lo, c.low[std::size_t(k)]);
+                        hi = std::max<int>(hi, c.high[std::size_t(k)]);
+                    }
+            if (hi >= lo) {
+                low = lo;
+                high = std::max(hi, lo + 1);
+            }
+        }
+        if (low != m_low || high != m_high) {
+            m_low = low;
+            m_high = high;
+            invalidate();
+        }
+        if (m_frame.isNull())
+            drawFrame();
+        // Redraw from the column before the newest drawn: both may have filled since, as a
+        // slice counts in the column it starts in and may end in the next. Everything when
+        // nothing drawn can be kept.
+        const std::int64_t from =
+            m_newestDrawn - 1 < first || m_newestDrawn > newest ? first : m_newestDrawn - 1;
+        for (std::int64_t c = from; c <= newest; ++c) {
+            const auto i = std::size_t(c - first + 1);
+            drawColumn(c, m_ranges[i], &m_ranges[i - 1]);
+        }
+        m_newestDrawn = newest;
+    } else {
+        if (m_frame.isNull())
+            drawFrame();
+        m_traces.fill(kPaper);
+        for (const int y : m_gridRows)
+            for (int x = 0; x < n; ++x)
+                m_traces.setPixel(x, y, kGrid);
+        m_newestDrawn = -1;
+    }
+
+    if (!plot.contains(event->rect()))
+        p.drawPixmap(0, 0, m_frame);
+    // The newest column at the right edge: the picture is a ring, cut where it wraps.
+    const int split = m_newestDrawn < 0 ? 0 : int((m_newestDrawn + 1) % n);
+    p.drawImage(plot.left(), plot.top(), m_traces, split, 0, n - split, plot.height());
+    if (split > 0)
+        p.drawImage(plot.left() + n - split, plot.top(), m_traces, 0, 0, split, plot.height());
+
+    // The time grid keeps its place while the traces move, so it is laid over the paper
+    // only, never over a trace.
+    QVector<QLine> grid;
+    for (const int gx : m_gridColumns) {
+        const int x = (gx + split) % n;
+        int runStart = -1;
+        for (int y = 0; y <= plot.height(); ++y) {
+            const bool paper = y < plot.height() && m_traces.pixel(x, y) == kPaper;
+            if (paper && runStart < 0)
+                runStart = y;
+            if (!paper && runStart >= 0) {
+                grid.append(QLine(plot.left() + gx, plot.top() + runStart, plot.left() + gx,
+                                  plot.top() + y - 1));
+                runStart = -1;
+            }
+        }
+    }
+    p.setPen(QColor::fromRgb(kGrid));
+    p.drawLines(grid);
 }
 
 } // namespace adc

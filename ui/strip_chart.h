@@ -4,6 +4,8 @@
 #include "strip_buffer.h"
 
 #include <QColor>
+#include <QImage>
+#include <QPixmap>
 #include <QWidget>
 #include <array>
 #include <vector>
@@ -13,6 +15,10 @@ namespace adc {
 /// The plot of a strip chart: the eight channels over the span of a StripBuffer, one trace a
 /// channel, each pixel column drawn from the lowest to the highest reading that fell in it, so
 /// that a reading of a single frame shows at any rate and any width.
+///
+/// Columns are fixed stretches of time. A repaint draws only the columns that are new or still
+/// filling and shows the others from the picture it keeps, so that its cost does not grow with
+/// the width or the rate.
 class StripChart final : public QWidget
 {
     Q_OBJECT
@@ -23,8 +29,8 @@ public:
 
     explicit StripChart(QWidget* parent = nullptr);
 
-    /// What to draw: the span of `buffer` that ends at `endNs`. The buffer must outlive the
-    /// chart or be replaced first; null draws the axes alone.
+    /// What to draw: the span of `buffer` up to `endNs`, the newest column at the right edge.
+    /// The buffer must outlive the chart or be replaced first; null draws the axes alone.
     void setSource(const StripBuffer* buffer, std::int64_t endNs);
     void setChannelVisible(int k, bool visible);
     bool isChannelVisible(int k) const { return m_visible[static_cast<std::size_t>(k)]; }
@@ -37,13 +43,29 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void invalidate();
+    void drawFrame();
+    void drawColumn(std::int64_t column, const ReadingRange& range, const ReadingRange* before);
+    int yOf(int reading) const;
+
     const StripBuffer* m_buffer = nullptr;
     std::int64_t m_endNs = 0;
     std::array<bool, kChannelCount> m_visible{true, true, true, true, true, true, true, true};
     bool m_fitted = false;
-    std::vector<ReadingRange> m_columns;
+
+    // The columns as drawn: column c (of time, counted from 0) lies at x = c mod width.
+    QImage m_traces;
+    QPixmap m_frame; // background, labels and border, redrawn when the scale or size changes
+    std::vector<ReadingRange> m_ranges;
+    std::int64_t m_columnNs = 0;
+    std::int64_t m_newestDrawn = -1; // -1: nothing drawn yet, draw everything
+    int m_low = 0;
+    int m_high = 4095;
+    std::vector<int> m_gridRows;
+    std::vector<int> m_gridColumns; // x within the plot, from the right edge's time
 };
 
 } // namespace adc

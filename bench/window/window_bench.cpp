@@ -427,17 +427,30 @@ struct PacedStream
     pid_t child = -1;
 };
 
+/// The window shown on a fresh pseudo-terminal, receiving, with the strip chart if asked.
+struct PtyWindow
+{
+    explicit PtyWindow(bool withChart)
+    {
+        form.show();
+        if (withChart)
+            form.showChart();
+        form.Command1_Click();
+        pty.closeSlave();
+    }
+
+    adc::test::PtyPair pty;
+    adc::Form1 form{QString::fromStdString(pty.path())};
+};
+
 int pacedRates()
 {
     const long xPid = xServerPid();
     std::vector<double> shares;
     for (const int rate : {1000, 3000, 10000, 30000}) {
         PacedStream stream(rate);
-        adc::test::PtyPair pty;
-        adc::Form1 form(QString::fromStdString(pty.path()));
-        form.show();
-        form.Command1_Click();
-        pty.closeSlave();
+        PtyWindow window(false);
+        adc::Form1& form = window.form;
         // When each frame count reached the screen.
         std::vector<std::pair<std::int64_t, std::int64_t>> shown;
         shown.reserve(std::size_t(rate) * PacedStream::kSeconds / 10);
@@ -447,7 +460,7 @@ int pacedRates()
         const double cpu0 = cpuSeconds();
         const std::int64_t x0 = xPid > 0 ? adc::bench::processCpuNs(xPid) : 0;
         const std::int64_t wall0 = monotonicNs();
-        stream.start(pty.masterFd());
+        stream.start(window.pty.masterFd());
         waitFor([&] { return stream.finished(); }, 60000, 100);
         const double seconds = double(monotonicNs() - wall0) / 1e9;
         const double share = (cpuSeconds() - cpu0) / seconds;
@@ -535,16 +548,12 @@ int chart()
 {
     {
         PacedStream stream(30000);
-        adc::test::PtyPair pty;
-        adc::Form1 form(QString::fromStdString(pty.path()));
-        form.show();
-        form.showChart();
-        form.Command1_Click();
-        pty.closeSlave();
+        PtyWindow shown(true);
+        adc::Form1& form = shown.form;
         spin(300);
         const double cpu0 = cpuSeconds();
         const std::int64_t wall0 = monotonicNs();
-        stream.start(pty.masterFd());
+        stream.start(shown.pty.masterFd());
         waitFor([&] { return stream.finished(); }, 60000, 100);
         const double share = (cpuSeconds() - cpu0) / (double(monotonicNs() - wall0) / 1e9);
         waitFor([&] { return form.state().frameCount >= std::int64_t(stream.frames.size()); },
@@ -584,13 +593,9 @@ int chartMemory()
 {
     PacedStream stream(30000);
     stream.passes = 60;
-    adc::test::PtyPair pty;
-    adc::Form1 form(QString::fromStdString(pty.path()));
-    form.show();
-    form.showChart();
-    form.Command1_Click();
-    pty.closeSlave();
-    stream.start(pty.masterFd());
+    PtyWindow shown(true);
+    adc::Form1& form = shown.form;
+    stream.start(shown.pty.masterFd());
     spin(15000); // the first span, and more
     const std::int64_t before = residentKiB();
     waitFor([&] { return stream.finished(); }, 700000, 1000);

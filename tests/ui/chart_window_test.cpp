@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 
 using adc::test::frame;
 using adc::test::PtyPair;
@@ -120,6 +121,44 @@ private slots:
         QCOMPARE(w.buffer().newestNs(), clock.now);
         w.setPaused(false);
         QVERIFY(picture(w) != image);
+    }
+
+    // A chart drawn a little at a time, as it is while receiving, shows what one drawn from
+    // scratch shows: the columns kept from before are where they belong.
+    void drawingInStepsGivesThePictureOfDrawingAtOnce()
+    {
+        FakeClock clock;
+        adc::ChartWindow w(2.0, clock);
+        w.resize(500, 300);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        adc::StripChart fresh;
+        fresh.resize(w.chart()->size());
+        for (std::int64_t t = 0, step = 0; t < 5'000'000'000; t += 1'000'000 / 3) {
+            clock.now = t;
+            adc::FrameReadings r;
+            for (int k = 0; k < adc::kChannelCount; ++k)
+                r[std::size_t(k)] = 2048 + int(2000 * std::sin(double(t) / 2e8 + k));
+            w.frameDecoded(r, 0);
+            if (t / 17'000'000 != step) { // about one refresh
+                step = t / 17'000'000;
+                w.refresh();
+                w.chart()->repaint();
+            }
+        }
+        fresh.setSource(&w.buffer(), w.buffer().newestNs() + 1);
+        const QImage stepped = picture(w);
+        const QImage once = fresh.grab().toImage();
+        QCOMPARE(stepped.size(), once.size());
+        QList<int> differ;
+        for (int x = 0; x < once.width(); ++x)
+            for (int y = 0; y < once.height(); ++y)
+                if (stepped.pixel(x, y) != once.pixel(x, y)) {
+                    differ << x;
+                    break;
+                }
+        QVERIFY2(differ.isEmpty(),
+                 qPrintable(QStringLiteral("first differing column %1").arg(differ.value(0))));
     }
 
     void savesThePictureOrSaysWhyNot()
