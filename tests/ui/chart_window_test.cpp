@@ -42,6 +42,18 @@ class ChartWindowTest : public QObject
 {
     Q_OBJECT
 
+    /// A chart window on a clock of the test's, shown.
+    struct Shown
+    {
+        explicit Shown(double spanSeconds) : window(spanSeconds, clock)
+        {
+            window.resize(800, 360);
+            window.show();
+        }
+        FakeClock clock;
+        adc::ChartWindow window;
+    };
+
     static QImage picture(adc::ChartWindow& w)
     {
         w.refresh();
@@ -66,15 +78,13 @@ class ChartWindowTest : public QObject
 
 private slots:
     // 30,000 frames/s for 10 s, each channel at its own level but AD5 at 4095 for one frame 5 s
-    // in: the
-    // spike shows in its column, the legend hides and shows a trace, the fitted scale fills the
-    // plot, and a pause holds the picture while readings are still taken.
+    // in: the spike shows in its column, the legend hides and shows a trace, the fitted scale
+    // fills the plot, and a pause holds the picture while readings are still taken.
     void aOneFrameSpikeShowsAndTheControlsWork()
     {
-        FakeClock clock;
-        adc::ChartWindow w(10.0, clock);
-        w.resize(800, 360);
-        w.show();
+        Shown shown(10.0);
+        FakeClock& clock = shown.clock;
+        adc::ChartWindow& w = shown.window;
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         constexpr std::int64_t kPeriod = 1'000'000'000 / 30'000;
         adc::FrameReadings spike = levels(1000);
@@ -127,10 +137,9 @@ private slots:
     // scratch shows: the columns kept from before are where they belong.
     void drawingInStepsGivesThePictureOfDrawingAtOnce()
     {
-        FakeClock clock;
-        adc::ChartWindow w(2.0, clock);
-        w.resize(500, 300);
-        w.show();
+        Shown shown(2.0);
+        FakeClock& clock = shown.clock;
+        adc::ChartWindow& w = shown.window;
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         adc::StripChart fresh;
         fresh.resize(w.chart()->size());
