@@ -46,25 +46,6 @@ void StripBuffer::add(std::int64_t timeNs, const FrameReadings& readings)
     }
 }
 
-void StripBuffer::columns(std::int64_t endNs, int columns, std::vector<ReadingRange>& out) const
-{
-    out.assign(static_cast<std::size_t>(std::max(0, columns)), ReadingRange{});
-    if (columns <= 0)
-        return;
-    const std::int64_t span = spanNs();
-    const std::int64_t startNs = endNs - span;
-    for (const Slice& slice : m_slices) {
-        if (slice.index < 0)
-            continue;
-        const std::int64_t at = slice.index * m_sliceNs;
-        if (at < startNs || at >= endNs)
-            continue;
-        // Spans are limited to a day, so (at - start) * columns stays well inside 64 bits.
-        const auto column = static_cast<std::size_t>((at - startNs) * columns / span);
-        out[column].merge(slice.range);
-    }
-}
-
 void StripBuffer::ranges(std::int64_t startNs, std::int64_t columnNs, int columns,
                          std::vector<ReadingRange>& out) const
 {

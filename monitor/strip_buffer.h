@@ -38,11 +38,6 @@ public:
     /// Takes one frame's readings, received at `timeNs`.
     void add(std::int64_t timeNs, const FrameReadings& readings);
 
-    /// Cuts the span that ends at `endNs` into `columns` equal stretches, oldest first, and gives
-    /// the range of each. Every slice is counted in the stretch its start falls in, so each
-    /// reading of the span is in exactly one stretch.
-    void columns(std::int64_t endNs, int columns, std::vector<ReadingRange>& out) const;
-
     /// The range of each of `columns` stretches of `columnNs` from `startNs` on, oldest first,
     /// counting only slices still within the span; each slice in the stretch its start falls in.
     void ranges(std::int64_t startNs, std::int64_t columnNs, int columns,

@@ -210,7 +210,8 @@ private slots:
         QTRY_VERIFY(chart->buffer().newestNs() >= 0);
         form.Command5_Click();
         std::vector<adc::ReadingRange> columns;
-        chart->buffer().columns(chart->buffer().newestNs() + 1, 10, columns);
+        const adc::StripBuffer& held = chart->buffer();
+        held.ranges(held.newestNs() + 1 - held.spanNs(), held.spanNs() / 10, 10, columns);
         QVERIFY(columns.back().any);
         QCOMPARE(columns.back().high[7], 0xABC);
 
