@@ -7,7 +7,7 @@ FUZZ_MAX_LEN ?= 1024
 PREFIX       ?= /usr/local
 
 .PHONY: all deps build test test-core test-sanitize bench fuzz fuzz-short demo run screenshot \
-        install format clean
+        install package check-package format clean
 
 all: build
 
@@ -71,8 +71,20 @@ screenshot: build
 install: build
 	cmake --install build --prefix $(PREFIX)
 
+# The Debian package, built in build-package and copied here: adc-monitor_<version>_<arch>.deb.
+package: deps
+	cmake --preset package
+	cmake --build --preset package -j $(JOBS)
+	rm -f build-package/adc-monitor_*.deb
+	cpack --preset package
+	cp build-package/adc-monitor_*.deb .
+
+# What the package holds and whether Debian's checkers accept it.
+check-package: package
+	scripts/check-package build-package/adc-monitor_*.deb
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-*
+	rm -rf build build-* adc-monitor_*.deb
