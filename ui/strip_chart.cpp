@@ -53,11 +53,51 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent)
 
 void StripChart::setSource(const StripBuffer* buffer, std::int64_t endNs)
 {
-    if (buffer != m_buffer)
+    const bool same = buffer == m_buffer;
+    if (!same)
         invalidate();
     m_buffer = buffer;
     m_endNs = endNs;
-    update(plotRect());
+    const QRect plot = plotRect();
+    const std::int64_t newest = newestColumn();
+    const std::int64_t shift = newest - m_newestShown;
+    const bool kept = same && !m_fitted && m_newestShown >= 0 && newest >= 0 &&
+                      columnNs() == m_columnNs && shift >= 0 && shift < plot.width() - 2;
+    m_newestShown = newest;
+    if (!kept) {
+        update(plot);
+        return;
+    }
+    // What is drawn moves left on the screen itself, so that a repaint sends the window system
+    // only the new columns, the two before them that may have filled since, and the time grid,
+    // which stays where it is.
+    const int moved = int(shift);
+    if (moved > 0) {
+        scroll(-moved, 0, plot);
+        for (const int gx : m_gridColumns) {
+            update(QRect(plot.left() + gx, plot.top(), 1, plot.height()));
+            update(QRect(plot.left() + gx - moved, plot.top(), 1, plot.height()));
+        }
+    }
+    update(QRect(plot.right() - moved - 1, plot.top(), moved + 2, plot.height()));
+}
+
+std::int64_t StripChart::columnNs() const
+{
+    const int n = plotRect().width();
+    if (m_buffer == nullptr || n < 2)
+        return 0;
+    // Columns are stretches of time of their own, not of the moment painted, so that the ones
+    // already drawn stay right as time goes on.
+    return std::max(m_buffer->sliceNs(), (m_buffer->spanNs() + n - 1) / n);
+}
+
+std::int64_t StripChart::newestColumn() const
+{
+    const std::int64_t ns = columnNs();
+    if (ns == 0 || m_buffer->newestNs() < 0)
+        return -1;
+    return std::max<std::int64_t>(0, m_endNs - 1) / ns;
 }
 
 void StripChart::setChannelVisible(int k, bool visible)
@@ -88,6 +128,7 @@ void StripChart::resizeEvent(QResizeEvent* event)
 void StripChart::invalidate()
 {
     m_newestDrawn = -1;
+    m_newestShown = -1;
     m_frame = QPixmap();
 }
 
@@ -172,15 +213,11 @@ void StripChart::paintEvent(QPaintEvent* event)
     }
 
     if (m_buffer != nullptr && m_buffer->newestNs() >= 0) {
-        // Columns are stretches of time of their own, not of the moment painted, so that the
-        // ones already drawn stay right as time goes on.
-        const std::int64_t columnNs =
-            std::max(m_buffer->sliceNs(), (m_buffer->spanNs() + n - 1) / n);
-        if (columnNs != m_columnNs) {
-            m_columnNs = columnNs;
+        if (const std::int64_t ns = columnNs(); ns != m_columnNs) {
+            m_columnNs = ns;
             invalidate();
         }
-        const std::int64_t newest = std::max<std::int64_t>(0, m_endNs - 1) / m_columnNs;
+        const std::int64_t newest = newestColumn();
         const std::int64_t first = newest - n + 1;
         // One column more on the left: the column before the oldest shown joins it.
         m_buffer->ranges((first - 1) * m_columnNs, m_columnNs, n + 1, m_ranges);
@@ -211,12 +248,20 @@ void StripChart::paintEvent(QPaintEvent* event)
         // slice counts in the column it starts in and may end in the next. Everything when
         // nothing drawn can be kept.
         const std::int64_t from =
-            m_newestDrawn - 1 < first || m_newestDrawn > newest ? first : m_newestDrawn - 1;
+            m_newestDrawn < 0 || m_newestDrawn - 1 < first || m_newestDrawn > newest
+                ? first
+                : m_newestDrawn - 1;
         for (std::int64_t c = from; c <= newest; ++c) {
             const auto i = std::size_t(c - first + 1);
             drawColumn(c, m_ranges[i], &m_ranges[i - 1]);
         }
         m_newestDrawn = newest;
+        if (from == first) {
+            // Nothing on the screen can be kept: all of it is shown anew.
+            if (!event->region().contains(plot))
+                update(plot);
+            m_newestShown = newest;
+        }
     } else {
         if (m_frame.isNull())
             drawFrame();

@@ -47,6 +47,10 @@ protected:
 
 private:
     void invalidate();
+    /// The time one pixel column stands for at the present width; 0 with nothing to draw.
+    std::int64_t columnNs() const;
+    /// The column of time that holds the newest reading to show, or -1.
+    std::int64_t newestColumn() const;
     void drawFrame();
     void drawColumn(std::int64_t column, const ReadingRange& range, const ReadingRange* before);
     int yOf(int reading) const;
@@ -62,6 +66,7 @@ private:
     std::vector<ReadingRange> m_ranges;
     std::int64_t m_columnNs = 0;
     std::int64_t m_newestDrawn = -1; // -1: nothing drawn yet, draw everything
+    std::int64_t m_newestShown = -1; // the newest column at the right edge on the screen
     int m_low = 0;
     int m_high = 4095;
     std::vector<int> m_gridRows;
