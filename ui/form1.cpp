@@ -49,6 +49,37 @@ QColor toQColor(Colour colour)
                   static_cast<int>((colour >> 16) & 0xFF));
 }
 
+// What a screen reader says of the lamp, which it cannot see.
+QString lampState(Colour colour)
+{
+    switch (colour) {
+    case kLampBlack:
+        return QStringLiteral("idle");
+    case kLampReceiving:
+        return QStringLiteral("frame arriving");
+    case kLampComplete:
+        return QStringLiteral("frame complete");
+    default:
+        return {};
+    }
+}
+
+// A box's name for screen readers, from the channel and column its number stands for.
+QString boxName(int number)
+{
+    if (number == kCountBox)
+        return QStringLiteral("frame count");
+    for (int k = 0; k < kChannelCount; ++k) {
+        if (number == valueBox(k))
+            return QStringLiteral("AD%1 value").arg(k);
+        if (number == maxBox(k))
+            return QStringLiteral("AD%1 max").arg(k);
+        if (number == minBox(k))
+            return QStringLiteral("AD%1 min").arg(k);
+    }
+    return {};
+}
+
 QFont arial(qreal points, bool bold, bool italic)
 {
     QFont font(QStringLiteral("Arial"));
@@ -180,6 +211,8 @@ void Form1::createElements()
     m_lamp->setOutlined(false);
     m_lamp->setFilled(true);
     m_lamp->setFillColour(toQColor(kLampBlack));
+    m_lamp->setAccessibleName(QStringLiteral("activity lamp"));
+    m_lamp->setAccessibleDescription(lampState(kLampBlack));
 
     m_startButton = addButton(QStringLiteral("Command1"), QStringLiteral("START"),
                               twips(1260, 4380, 1035, 315));
@@ -204,6 +237,7 @@ QLineEdit* Form1::addBox(int number, const QRect& geometry)
 {
     auto* box = new Box(this);
     box->setObjectName(QStringLiteral("Text%1").arg(number));
+    box->setAccessibleName(boxName(number));
     box->setGeometry(geometry);
     box->setStyle(boxStyle());
     box->setFont(boxFont());
@@ -332,7 +366,14 @@ void Form1::flushDisplay()
             if (m_boxes[box - 1]->text() != shown)
                 m_boxes[box - 1]->setText(shown);
         },
-        [this](Colour colour) { m_lamp->setFillColour(toQColor(colour)); });
+        [this](Colour colour) {
+            // Set with every frame; a screen reader hears only of a change.
+            const QColor fill = toQColor(colour);
+            if (fill == m_lamp->fillColour())
+                return;
+            m_lamp->setFillColour(fill);
+            m_lamp->setAccessibleDescription(lampState(colour));
+        });
     emit displayUpdated();
 }
 

@@ -1,11 +1,39 @@
 #include "shape.h"
 
+#include <QAccessibleWidget>
 #include <QPainter>
 
 namespace adc {
 
+namespace {
+
+// Screen readers pass over a plain widget's role; a named shape stands for something.
+class ShapeAccessible final : public QAccessibleWidget
+{
+public:
+    explicit ShapeAccessible(QWidget* shape) : QAccessibleWidget(shape) {}
+
+    QAccessible::Role role() const override
+    {
+        return widget()->accessibleName().isEmpty() ? QAccessible::Client : QAccessible::Graphic;
+    }
+};
+
+QAccessibleInterface* shapeAccessible(const QString& className, QObject* object)
+{
+    if (className == QLatin1String(Shape::staticMetaObject.className()) && object->isWidgetType())
+        return new ShapeAccessible(static_cast<QWidget*>(object));
+    return nullptr;
+}
+
+} // namespace
+
 Shape::Shape(QWidget* parent) : QWidget(parent)
 {
+    [[maybe_unused]] static const bool factoryInstalled = [] {
+        QAccessible::installFactory(shapeAccessible);
+        return true;
+    }();
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
 }

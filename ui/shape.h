@@ -8,7 +8,8 @@ namespace adc {
 /// A plain rectangle: a one-pixel outline, a solid fill, or both.
 ///
 /// It takes neither focus nor mouse input, so it can lie behind or across other elements
-/// without getting in their way.
+/// without getting in their way. Given an accessible name, it is reported to screen readers as
+/// a picture with that name and its accessible description; without one, it is decoration.
 class Shape : public QWidget
 {
     Q_OBJECT

@@ -3,6 +3,7 @@
 #include "pty_pair.h"
 #include "shape.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
@@ -287,6 +288,41 @@ private slots:
         QCOMPARE(text(form, valueBox(0)), "6D3"); // the last frame: 0x7FF - 300
         QCOMPARE(text(form, maxBox(0)), "92A");   // 0x7FF + 299
         QCOMPARE(text(form, minBox(7)), "123");
+    }
+
+    // A screen reader finds every box by a name of its own, with the text it shows, and the
+    // lamp's state as it changes.
+    void screenReadersNameTheBoxesAndFollowTheLamp()
+    {
+        PtyPair pty;
+        adc::Form1 form(QString::fromStdString(pty.path()));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const auto reader = [](QObject* o) { return QAccessible::queryAccessibleInterface(o); };
+        QAccessibleInterface* lamp = reader(form.findChild<adc::Shape*>("Shape1"));
+        QCOMPARE(lamp->text(QAccessible::Name), "activity lamp");
+        QCOMPARE(lamp->role(), QAccessible::Graphic);
+        QCOMPARE(lamp->text(QAccessible::Description), "idle");
+        QCOMPARE(reader(form.findChild<adc::Shape*>("Shape2"))->role(), QAccessible::Client);
+
+        click(form, 1);
+        const std::string next = frame("001 002 003 004 005 006 007 FFF");
+        pty.write(next.substr(0, 10));
+        QTRY_COMPARE(lamp->text(QAccessible::Description), "frame arriving");
+        pty.write(next.substr(10));
+        QTRY_COMPARE(lamp->text(QAccessible::Description), "frame complete");
+
+        QStringList names;
+        for (int n = 1; n <= adc::kBoxCount; ++n) {
+            names << reader(box(form, n))->text(QAccessible::Name);
+            QCOMPARE(reader(box(form, n))->text(QAccessible::Value), text(form, n));
+        }
+        QStringList expected;
+        for (const char* column : {"value", "max", "min"})
+            for (int k = 0; k < adc::kChannelCount; ++k)
+                expected << QString("AD%1 %2").arg(k).arg(column);
+        QCOMPARE(names, expected << "frame count");
+        QCOMPARE(reader(box(form, valueBox(7)))->text(QAccessible::Value), "FFF");
     }
 
     // The window's own menu chooses the port for the next START, and only while not receiving.
