@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <chrono>
 #include <cmath>
 
 namespace adc {
@@ -68,6 +69,9 @@ ChartWindow::ChartWindow(double spanSeconds, const Clock& clock, QWidget* parent
     connect(fit, &QCheckBox::toggled, m_chart, &StripChart::setFitted);
     connect(m_pause, &QPushButton::toggled, this, &ChartWindow::setPaused);
     connect(save, &QPushButton::clicked, this, &ChartWindow::chooseImageFile);
+    // The newest readings are shown even when the window stops updating.
+    m_later.setSingleShot(true);
+    connect(&m_later, &QTimer::timeout, this, &ChartWindow::refresh);
     m_chart->setSource(&m_buffer, 0);
 }
 
@@ -77,12 +81,23 @@ void ChartWindow::frameDecoded(const FrameReadings& readings, std::int64_t)
     m_dirty = true;
 }
 
-void ChartWindow::refresh()
+bool ChartWindow::refresh()
 {
     if (!m_dirty || isPaused() || !isVisible())
-        return;
+        return false;
+    const std::int64_t now = m_clock.monotonicNs();
+    if (m_shownOnce && now - m_shownAtNs < kMinRefreshNs) {
+        if (!m_later.isActive())
+            m_later.start(std::chrono::ceil<std::chrono::milliseconds>(
+                std::chrono::nanoseconds(kMinRefreshNs - (now - m_shownAtNs))));
+        return false;
+    }
+    m_later.stop();
     m_dirty = false;
+    m_shownOnce = true;
+    m_shownAtNs = now;
     m_chart->setSource(&m_buffer, m_buffer.newestNs() + 1);
+    return true;
 }
 
 void ChartWindow::setPaused(bool paused)

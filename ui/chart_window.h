@@ -4,6 +4,7 @@
 #include "readings_observer.h"
 #include "strip_buffer.h"
 
+#include <QTimer>
 #include <QWidget>
 #include <array>
 #include <optional>
@@ -20,21 +21,26 @@ class StripChart;
 /// view while readings go on being taken, and "Save image…".
 ///
 /// It takes every frame's readings as an observer; refresh() draws what it holds, so that it
-/// is painted no more often than the window that calls it.
+/// is painted no more often than the window that calls it, and at most ten times a second:
+/// enough for a trace that moves a few pixels at a time, at a fraction of the cost of
+/// following every update of the window.
 class ChartWindow final : public QWidget, public ReadingsObserver
 {
     Q_OBJECT
 
 public:
     static constexpr double kDefaultSpanSeconds = 10.0;
+    /// The least time between two repaints of the chart.
+    static constexpr std::int64_t kMinRefreshNs = 100'000'000;
 
     /// Keeps the last `spanSeconds`; times come from `clock`, which must outlive the window.
     explicit ChartWindow(double spanSeconds, const Clock& clock, QWidget* parent = nullptr);
 
     void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;
 
-    /// Shows what has been taken, unless paused.
-    void refresh();
+    /// Shows what has been taken, unless paused; true when it did. Within kMinRefreshNs of the
+    /// last time it did, it shows it once that time is up instead.
+    bool refresh();
     void setPaused(bool paused);
     bool isPaused() const { return m_frozen.has_value(); }
     /// Writes the chart as shown to `path` as PNG; an empty text, or what went wrong.
@@ -50,6 +56,9 @@ private:
     StripBuffer m_buffer;
     std::optional<StripBuffer> m_frozen;
     bool m_dirty = false;
+    std::int64_t m_shownAtNs = 0;
+    bool m_shownOnce = false;
+    QTimer m_later;
     StripChart* m_chart = nullptr;
     QPushButton* m_pause = nullptr;
     std::array<QCheckBox*, kChannelCount> m_legend{};

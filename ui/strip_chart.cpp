@@ -76,7 +76,7 @@ void StripChart::setSource(const StripBuffer* buffer, std::int64_t endNs)
         scroll(-moved, 0, plot);
         for (const int gx : m_gridColumns) {
             update(QRect(plot.left() + gx, plot.top(), 1, plot.height()));
-            update(QRect(plot.left() + gx - moved, plot.top(), 1, plot.height()));
+            update(QRect(plot.left() + gx - moved, plot.top(), 1, plot.height()) & plot);
         }
     }
     update(QRect(plot.right() - moved - 1, plot.top(), moved + 2, plot.height()));
@@ -272,18 +272,39 @@ void StripChart::paintEvent(QPaintEvent* event)
         m_newestDrawn = -1;
     }
 
-    if (!plot.contains(event->rect()))
-        p.drawPixmap(0, 0, m_frame);
-    // The newest column at the right edge: the picture is a ring, cut where it wraps.
+    // Piece by piece, each clipped to a rectangle: a painter clipped to a region of many
+    // pieces takes a slow, general path for every picture it draws.
     const int split = m_newestDrawn < 0 ? 0 : int((m_newestDrawn + 1) % n);
-    p.drawImage(plot.left(), plot.top(), m_traces, split, 0, n - split, plot.height());
-    if (split > 0)
-        p.drawImage(plot.left() + n - split, plot.top(), m_traces, 0, 0, split, plot.height());
+    for (const QRect& piece : event->region()) {
+        p.setClipRect(piece);
+        if (!plot.contains(piece))
+            p.drawPixmap(piece.topLeft(), m_frame, piece);
+        const QRect target = piece & plot;
+        if (target.isEmpty())
+            continue;
+        // The newest column at the right edge: the picture is a ring, cut where it wraps.
+        const int x = target.left() - plot.left();
+        const int from = (x + split) % n;
+        const int first = std::min(target.width(), n - from);
+        const int y = target.top() - plot.top();
+        p.drawImage(target.left(), target.top(), m_traces, from, y, first, target.height());
+        if (first < target.width())
+            p.drawImage(target.left() + first, target.top(), m_traces, 0, y, target.width() - first,
+                        target.height());
+        drawTimeGrid(p, target, split);
+    }
+}
 
+void StripChart::drawTimeGrid(QPainter& p, const QRect& target, int split)
+{
     // The time grid keeps its place while the traces move, so it is laid over the paper
     // only, never over a trace.
+    const QRect plot = plotRect();
+    const int n = plot.width();
     QVector<QLine> grid;
     for (const int gx : m_gridColumns) {
+        if (gx < target.left() - plot.left() || gx > target.right() - plot.left())
+            continue;
         const int x = (gx + split) % n;
         int runStart = -1;
         for (int y = 0; y <= plot.height(); ++y) {

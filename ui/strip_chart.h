@@ -10,6 +10,8 @@
 #include <array>
 #include <vector>
 
+class QPainter;
+
 namespace adc {
 
 /// The plot of a strip chart: the eight channels over the span of a StripBuffer, one trace a
@@ -54,6 +56,9 @@ private:
     void drawFrame();
     void drawColumn(std::int64_t column, const ReadingRange& range, const ReadingRange* before);
     int yOf(int reading) const;
+    /// Lays the time grid over the paper of `target`, a part of the plot; `split` is where
+    /// the ring of columns is cut.
+    void drawTimeGrid(QPainter& p, const QRect& target, int split);
 
     const StripBuffer* m_buffer = nullptr;
     std::int64_t m_endNs = 0;

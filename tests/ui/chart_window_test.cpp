@@ -135,10 +135,22 @@ private slots:
     }
 
     // A chart drawn a little at a time, as it is while receiving, shows on the screen what one
-    // drawn from scratch shows: the columns kept from before, and moved, are where they belong.
+    // drawn from scratch shows: the columns kept from before, and moved, are where they belong,
+    // when every repaint moves the trace and when most leave it where it is.
+    void drawingInStepsGivesThePictureOfDrawingAtOnce_data()
+    {
+        QTest::addColumn<double>("spanSeconds");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("seconds");
+        QTest::newRow("columns shorter than a repaint") << 2.0 << 3000 << 5;
+        QTest::newRow("columns longer than a repaint") << 600.0 << 100 << 20;
+    }
     void drawingInStepsGivesThePictureOfDrawingAtOnce()
     {
-        Shown shown(2.0);
+        QFETCH(double, spanSeconds);
+        QFETCH(int, rate);
+        QFETCH(int, seconds);
+        Shown shown(spanSeconds);
         FakeClock& clock = shown.clock;
         adc::ChartWindow& w = shown.window;
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -162,25 +174,27 @@ private slots:
                         return x;
             return -1;
         };
-        int refreshes = 0;
-        for (std::int64_t t = 0, step = 0; t < 5'000'000'000; t += 1'000'000 / 3) {
+        for (std::int64_t t = 0; t < seconds * 1'000'000'000LL; t += 1'000'000'000 / rate) {
             clock.now = t;
             adc::FrameReadings r;
             for (int k = 0; k < adc::kChannelCount; ++k)
                 r[std::size_t(k)] = 2048 + int(1500 * std::sin(double(t) / 2e8 + k)) +
                                     int((t / 1000 * 2654435761u + k) % 1001) - 500; // noise
             w.frameDecoded(r, 0);
-            // About one refresh, and for a while after every frame, so that some land just
-            // after a column has begun.
-            const bool everyFrame = t > 3'000'000'000 && t < 3'300'000'000;
-            if (t / 17'000'000 != step || everyFrame) {
-                step = t / 17'000'000;
-                w.refresh();
+            // Asked after every frame, it draws at its own pace, at moments that fall anywhere
+            // in a column.
+            if (w.refresh()) {
                 QCoreApplication::processEvents();
-                if (++refreshes % 23 == 0)
-                    QCOMPARE(differs(), -1);
+                QCOMPARE(differs(), -1);
             }
         }
+        // Asked too soon, it shows the newest readings once its time is up.
+        clock.now += 1'000'000;
+        w.frameDecoded(levels(100), 0);
+        QVERIFY(!w.refresh());
+        clock.now += adc::ChartWindow::kMinRefreshNs;
+        QTRY_COMPARE(differs(), -1);
+        QVERIFY(!w.refresh()); // and nothing is new
     }
 
     void savesThePictureOrSaysWhyNot()
