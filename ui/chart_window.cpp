@@ -87,9 +87,11 @@ bool ChartWindow::refresh()
         return false;
     const std::int64_t now = m_clock.monotonicNs();
     if (m_shownOnce && now - m_shownAtNs < kMinRefreshNs) {
+        // While the window goes on updating, one of its updates comes first and the chart
+        // needs no wake-up of its own.
         if (!m_later.isActive())
             m_later.start(std::chrono::ceil<std::chrono::milliseconds>(
-                std::chrono::nanoseconds(kMinRefreshNs - (now - m_shownAtNs))));
+                std::chrono::nanoseconds(2 * kMinRefreshNs - (now - m_shownAtNs))));
         return false;
     }
     m_later.stop();

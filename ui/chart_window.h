@@ -39,7 +39,8 @@ public:
     void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;
 
     /// Shows what has been taken, unless paused; true when it did. Within kMinRefreshNs of the
-    /// last time it did, it shows it once that time is up instead.
+    /// last time it did, it leaves that to a later call, or shows it by itself if none comes
+    /// within another kMinRefreshNs.
     bool refresh();
     void setPaused(bool paused);
     bool isPaused() const { return m_frozen.has_value(); }

@@ -219,8 +219,16 @@ void StripChart::paintEvent(QPaintEvent* event)
         }
         const std::int64_t newest = newestColumn();
         const std::int64_t first = newest - n + 1;
-        // One column more on the left: the column before the oldest shown joins it.
-        m_buffer->ranges((first - 1) * m_columnNs, m_columnNs, n + 1, m_ranges);
+        // Redraw from the column before the newest drawn: both may have filled since, as a
+        // slice counts in the column it starts in and may end in the next. Everything when
+        // nothing drawn can be kept.
+        const bool kept =
+            m_newestDrawn >= 0 && m_newestDrawn - 1 >= first && m_newestDrawn <= newest;
+        std::int64_t from = kept ? m_newestDrawn - 1 : first;
+        // A fitted scale needs every column, the full one only those drawn; and one column
+        // more on the left, as the column before the first drawn joins it.
+        const std::int64_t asked = m_fitted ? first : from;
+        m_buffer->ranges((asked - 1) * m_columnNs, m_columnNs, int(newest - asked + 2), m_ranges);
         int low = 0;
         int high = kFullScale;
         if (m_fitted) {
@@ -241,18 +249,12 @@ void StripChart::paintEvent(QPaintEvent* event)
             m_low = low;
             m_high = high;
             invalidate();
+            from = first;
         }
         if (m_frame.isNull())
             drawFrame();
-        // Redraw from the column before the newest drawn: both may have filled since, as a
-        // slice counts in the column it starts in and may end in the next. Everything when
-        // nothing drawn can be kept.
-        const std::int64_t from =
-            m_newestDrawn < 0 || m_newestDrawn - 1 < first || m_newestDrawn > newest
-                ? first
-                : m_newestDrawn - 1;
         for (std::int64_t c = from; c <= newest; ++c) {
-            const auto i = std::size_t(c - first + 1);
+            const auto i = std::size_t(c - asked + 1);
             drawColumn(c, m_ranges[i], &m_ranges[i - 1]);
         }
         m_newestDrawn = newest;

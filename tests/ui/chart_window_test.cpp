@@ -120,6 +120,12 @@ private slots:
         QVERIFY(flatRow > 0 && flatRow < plot.bottom() - plot.height() / 5);
         w.findChild<QCheckBox*>("Fit")->setChecked(true);
         QVERIFY(rowsOf(picture(w), plot, plot.left() + 10, ad0).value(0, -1) >= plot.bottom() - 1);
+        // Still fitted to the spike as the trace moves on: AD7 at 3100 lies a third down.
+        clock.now += adc::ChartWindow::kMinRefreshNs;
+        w.frameDecoded(levels(1000), 0);
+        const QColor ad7 = adc::StripChart::channelColour(7);
+        QVERIFY(rowsOf(picture(w), plot, plot.left() + 10, ad7).value(0, -1) >
+                plot.top() + plot.height() / 4);
         w.findChild<QCheckBox*>("Fit")->setChecked(false);
 
         image = picture(w);
