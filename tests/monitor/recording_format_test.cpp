@@ -16,21 +16,15 @@ namespace {
 
 TEST(IsoLocalTime, DateTimeMillisecondsAndOffset)
 {
-    struct Row
-    {
-        std::int64_t unixMs;
-        int offset;
-        const char* text;
-    };
-    const Row rows[] = {
+    const std::tuple<std::int64_t, int, const char*> rows[] = {
         {1'796'738'587'125, 3600, "2026-12-08T15:03:07.125+01:00"},
         {1'796'738'587'005, 0, "2026-12-08T14:03:07.005+00:00"},
         {1'796'738'587'999, -(5 * 3600 + 30 * 60), "2026-12-08T08:33:07.999-05:30"},
         {1'709'164'800'000, 0, "2024-02-29T00:00:00.000+00:00"},    // a leap day
         {1'796'774'399'999, 3600, "2026-12-09T00:59:59.999+01:00"}, // past midnight locally
         {-1, 0, "1969-12-31T23:59:59.999+00:00"}};
-    for (const Row& r : rows)
-        EXPECT_EQ(isoLocalTime(r.unixMs, r.offset), r.text);
+    for (const auto& [unixMs, offset, text] : rows)
+        EXPECT_EQ(isoLocalTime(unixMs, offset), text);
 }
 
 TEST(CsvRow, ElapsedSecondsWithThreeDecimalsAndDecimalReadings)
@@ -42,30 +36,15 @@ TEST(CsvRow, ElapsedSecondsWithThreeDecimalsAndDecimalReadings)
     EXPECT_EQ(kCsvHeader, "time,elapsed_s,frame,AD0,AD1,AD2,AD3,AD4,AD5,AD6,AD7\r\n");
 }
 
-TEST(ChannelStatistics, MatchesADirectCalculationAndStaysExactOnALargeLevel)
+// Mean and spread of small sets are checked through the run summary; this is the large level
+// with a one-count step, where summing squares would lose the 0.5.
+TEST(ChannelStatistics, StaysExactOnALargeLevel)
 {
-    const std::vector<std::int32_t> readings = {4000, 4002, 3998, 4001, 3999, 4095, 0, 4000};
-    ChannelStatistics stats;
-    double sum = 0;
-    for (std::int32_t r : readings) {
-        stats.add(r);
-        sum += r;
-    }
-    const double mean = sum / static_cast<double>(readings.size());
-    double squares = 0;
-    for (std::int32_t r : readings)
-        squares += (r - mean) * (r - mean);
-    EXPECT_EQ(stats.count(), 8);
-    EXPECT_EQ(stats.min(), 0);
-    EXPECT_EQ(stats.max(), 4095);
-    EXPECT_EQ(stats.peakToPeak(), 4095);
-    EXPECT_DOUBLE_EQ(stats.mean(), mean);
-    EXPECT_NEAR(stats.standardDeviation(), std::sqrt(squares / 7), 1e-9);
-
-    // A steady level with a one-count step: a million readings of 4094 and 4095 alternating.
     ChannelStatistics steady;
     for (int i = 0; i < 1'000'000; ++i)
         steady.add(4094 + i % 2);
+    EXPECT_EQ(steady.count(), 1'000'000);
+    EXPECT_EQ(steady.peakToPeak(), 1);
     EXPECT_DOUBLE_EQ(steady.mean(), 4094.5);
     EXPECT_NEAR(steady.standardDeviation(), 0.5, 1e-6);
 }
@@ -103,33 +82,21 @@ TEST(ReadingsObserver, GetsEachFrameAsTheBoxesShowItWithTheShownCount)
     EXPECT_EQ(reception.bytesOutsideFrames(), 3) << "what follows the last CR";
 }
 
-} // namespace
-} // namespace adc
-
-namespace adc {
-namespace {
-
 TEST(Expectation, ChannelsAndRangesInEverySpelling)
 {
-    struct Row
-    {
-        const char* text;
-        std::array<bool, kChannelCount> checked;
-        std::int32_t lo, hi;
-    };
-    const Row rows[] = {
-        {"AD3=100..200", {0, 0, 0, 1, 0, 0, 0, 0}, 100, 200},
-        {"ad0-AD2=0x100..0xfFf", {1, 1, 1, 0, 0, 0, 0, 0}, 256, 4095},
-        {"AD1,AD5-AD6,AD0=7..7", {1, 1, 0, 0, 0, 1, 1, 0}, 7, 7},
-        {"ALL=0X10..0Xff", {1, 1, 1, 1, 1, 1, 1, 1}, 16, 255},
-    };
-    for (const Row& r : rows) {
+    // Text, the channels it checks (AD0 first), and the range.
+    const std::tuple<const char*, const char*, std::int32_t, std::int32_t> rows[] = {
+        {"AD3=100..200", "00010000", 100, 200},
+        {"ad0-AD2=0x100..0xfFf", "11100000", 256, 4095},
+        {"AD1,AD5-AD6,AD0=7..7", "11000110", 7, 7},
+        {"ALL=0X10..0Xff", "11111111", 16, 255}};
+    for (const auto& [text, checked, lo, hi] : rows) {
         ChannelLimits limits;
-        EXPECT_EQ(addExpectation(r.text, limits), "") << r.text;
+        EXPECT_EQ(addExpectation(text, limits), "") << text;
         for (int k = 0; k < kChannelCount; ++k) {
-            EXPECT_EQ(limits[k].checked, r.checked[k]) << r.text << " AD" << k;
-            if (r.checked[k]) {
-                EXPECT_EQ(std::pair(limits[k].lo, limits[k].hi), std::pair(r.lo, r.hi)) << r.text;
+            EXPECT_EQ(limits[k].checked, checked[k] == '1') << text << " AD" << k;
+            if (limits[k].checked) {
+                EXPECT_EQ(std::pair(limits[k].lo, limits[k].hi), std::pair(lo, hi)) << text;
             }
         }
     }
@@ -144,22 +111,15 @@ TEST(Expectation, ChannelsAndRangesInEverySpelling)
 
 TEST(Expectation, MistakesAreNamedAndLeaveTheLimitsAlone)
 {
-    const std::pair<const char*, const char*> rows[] = {
-        {"AD3", "needs the form"},
-        {"AD8=1..2", "unknown channel 'AD8'"},
-        {"AD=1..2", "unknown channel"},
-        {"allx=1..2", "unknown channel 'allx'"},
-        {"AD3-AD1=1..2", "runs backwards"},
-        {"AD1,=1..2", "unknown channel ''"},
-        {"AD1=1-2", "invalid range '1-2'"},
-        {"AD1=1..4096", "invalid range"},
-        {"AD1=-1..5", "invalid range"},
-        {"AD1=0x..5", "invalid range"},
-        {"AD1=200..100", "is empty"},
-        {"AD0=0..50", "leaves no reading"}, // after AD0=100..200 below
-    };
     ChannelLimits limits;
-    ASSERT_EQ(addExpectation("AD0=100..200", limits), "");
+    ASSERT_EQ(addExpectation("AD0=100..200", limits), ""); // the last row clashes with it
+    const std::pair<const char*, const char*> rows[] = {
+        {"AD3", "needs the form"},          {"AD8=1..2", "unknown channel 'AD8'"},
+        {"AD=1..2", "unknown channel"},     {"allx=1..2", "unknown channel 'allx'"},
+        {"AD3-AD1=1..2", "runs backwards"}, {"AD1,=1..2", "unknown channel ''"},
+        {"AD1=1-2", "invalid range '1-2'"}, {"AD1=1..4096", "invalid range"},
+        {"AD1=-1..5", "invalid range"},     {"AD1=0x..5", "invalid range"},
+        {"AD1=200..100", "is empty"},       {"AD0=0..50", "leaves no reading"}};
     const ChannelLimits before = limits;
     for (const auto& [text, error] : rows) {
         EXPECT_NE(addExpectation(text, limits).find(error), std::string::npos) << text;
