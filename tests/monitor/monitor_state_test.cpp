@@ -2,6 +2,8 @@
 #include "recording_window.h"
 
 #include <gtest/gtest.h>
+#include <optional>
+#include <tuple>
 
 namespace adc {
 namespace {
@@ -10,38 +12,22 @@ namespace {
 // when the mode was already the one chosen, and leaves the value boxes and the lamp alone.
 TEST(Reset, EveryButtonRestartsTheStatisticsInItsMode)
 {
-    enum class Press
-    {
-        Reset,
-        Hex,
-        Dec
-    };
-    struct Row
-    {
-        DisplayMode before;
-        Press press;
-        const char* minText;
-    };
-    const Row rows[] = {
-        {DisplayMode::Hex, Press::Reset, "FFF"}, {DisplayMode::Dec, Press::Reset, "4095"},
-        {DisplayMode::Hex, Press::Dec, "4095"},  {DisplayMode::Dec, Press::Dec, "4095"},
-        {DisplayMode::Hex, Press::Hex, "FFF"},   {DisplayMode::Dec, Press::Hex, "FFF"},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(static_cast<int>(&r - rows));
+    // The mode before, the button (none for RESET), and the min boxes' text after.
+    const std::tuple<DisplayMode, std::optional<DisplayMode>, const char*> rows[] = {
+        {DisplayMode::Hex, std::nullopt, "FFF"},      {DisplayMode::Dec, std::nullopt, "4095"},
+        {DisplayMode::Hex, DisplayMode::Dec, "4095"}, {DisplayMode::Dec, DisplayMode::Dec, "4095"},
+        {DisplayMode::Hex, DisplayMode::Hex, "FFF"},  {DisplayMode::Dec, DisplayMode::Hex, "FFF"}};
+    for (const auto& [before, press, minText] : rows) {
+        SCOPED_TRACE(testing::Message() << int(before) << " " << (press ? int(*press) : -1));
         MonitorState state;
-        state.displayMode = r.before;
+        state.displayMode = before;
         state.frameCount = 41;
         state.min.fill(7);
         state.max.fill(9);
         test::RecordingWindow window;
         window.setBoxText(valueBox(3), "ABC");
         window.setLampColour(kLampComplete);
-        if (r.press == Press::Reset)
-            resetStatistics(state, window);
-        else
-            selectDisplayMode(state, window,
-                              r.press == Press::Hex ? DisplayMode::Hex : DisplayMode::Dec);
+        press ? selectDisplayMode(state, window, *press) : resetStatistics(state, window);
 
         EXPECT_EQ(state.frameCount, 0);
         EXPECT_EQ(window.text(kCountBox), "0");
@@ -50,7 +36,7 @@ TEST(Reset, EveryButtonRestartsTheStatisticsInItsMode)
         for (int k = 0; k < kChannelCount; ++k) {
             EXPECT_EQ(state.range(k).min, kReadingMax);
             EXPECT_EQ(state.range(k).max, 0);
-            EXPECT_EQ(window.text(minBox(k)), r.minText);
+            EXPECT_EQ(window.text(minBox(k)), minText);
             EXPECT_EQ(window.text(maxBox(k)), "0");
         }
     }
