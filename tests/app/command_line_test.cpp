@@ -62,7 +62,6 @@ TEST(CommandLine, AnUnattendedRunAsAskedFor)
     EXPECT_EQ(plain.summary, SummaryFormat::Text);
     EXPECT_EQ(plain.openMode(), OpenMode::Create);
     EXPECT_FALSE(plain.writesToStandardOutput());
-    EXPECT_EQ(parse({"--headless", "--summary", "json"}).summary, SummaryFormat::Json);
 
     const MonitorOptions chart = parse({"--plot", "--plot-span", "2.5"});
     EXPECT_TRUE(chart.plot && !chart.headless);

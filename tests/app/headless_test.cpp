@@ -1,6 +1,5 @@
 #include "pty_pair.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -74,6 +73,7 @@ private:
     QByteArray m_err;
 };
 
+// And what the capture holds, sent back by adc-sim, is received as the first time.
 TEST(HeadlessMonitor, RecordsAndCapturesWhatItReceivesAndSumsItUp)
 {
     QTemporaryDir dir;
@@ -82,11 +82,13 @@ TEST(HeadlessMonitor, RecordsAndCapturesWhatItReceivesAndSumsItUp)
     PtyPair pty;
     HeadlessMonitor monitor(pty, {"--frames", "3", "--record", csv, "--capture", raw, "--summary",
                                   "json", "--expect", "AD0=0x001..3"});
-    const std::string sent = "noise" + frame("001 FFF 800 000 7ff 0A3 123 456") + "\n\n" +
+    // The replay's first piece may be lost while its receiver sets up the line: noise only.
+    const std::string sent = "noise\r" + frame("001 FFF 800 000 7ff 0A3 123 456") + "\n\n" +
                              frame("002 FFF 800 000 7ff 0A3 123 456") +
                              frame("003 FFE 801 001 7fe 0A4 124 457");
     // In the same read: a frame past the last one asked for, and the start of another.
-    pty.write(sent + frame("004 004 004 004 004 004 004 004") + "\x02" + "999");
+    const std::string all = sent + frame("004 004 004 004 004 004 004 004") + "\x02" + "999";
+    pty.write(all);
     ASSERT_EQ(monitor.exitStatus(), 0) << monitor.err().toStdString();
     EXPECT_EQ(readingsOf(contents(csv)),
               (QList<QByteArray>{"1,1,4095,2048,0,2047,163,291,1110\r",
@@ -97,13 +99,20 @@ TEST(HeadlessMonitor, RecordsAndCapturesWhatItReceivesAndSumsItUp)
     // Exactly as received: at least up to the last frame asked for, and never anything else.
     const QByteArray captured = contents(raw);
     EXPECT_GE(captured.size(), qsizetype(sent.size()));
-    EXPECT_TRUE(
-        QByteArray::fromStdString(sent + frame("004 004 004 004 004 004 004 004") + "\x02" + "999")
-            .startsWith(captured));
+    EXPECT_TRUE(QByteArray::fromStdString(all).startsWith(captured));
     EXPECT_TRUE(monitor.out().startsWith("{\"frames\":3,")) << monitor.out().toStdString();
-    EXPECT_TRUE(monitor.out().contains("\"bytes_outside_frames\":7,"));
+    EXPECT_TRUE(monitor.out().contains("\"bytes_outside_frames\":8,"));
     EXPECT_TRUE(monitor.out().contains("\"name\":\"AD0\",\"frames\":3,\"min\":1,"));
     EXPECT_TRUE(monitor.out().endsWith("\"limit\":null,\"pass\":true}],\"pass\":true}\n"));
+
+    QProcess sim;
+    sim.start(ADC_SIM_PATH, {"--replay", raw, "--rate", "50"});
+    ASSERT_TRUE(sim.waitForReadyRead(5000));
+    HeadlessMonitor replayed(QString::fromLatin1(sim.readLine()).trimmed(),
+                             {"--frames", "3", "--record", dir.filePath("again.csv")});
+    ASSERT_EQ(replayed.exitStatus(), 0) << replayed.err().toStdString();
+    EXPECT_EQ(readingsOf(contents(dir.filePath("again.csv"))), readingsOf(contents(csv)));
+    sim.waitForFinished(5000);
 }
 
 // Each way a run can end shows in its exit status, the lowest that applies; the summary comes
@@ -112,45 +121,24 @@ TEST(HeadlessMonitor, ExitStatusSaysHowTheRunWent)
 {
     struct Row
     {
-        const char* name;
         QStringList args;
-        bool send;
-        bool hangUp;
         int status;
-        const char* err;
+        const char* err = "";
+        bool send = true;
+        bool hangUp = false; // after half of what is sent
     };
     const std::string frames =
         frame("800 800 800 800 800 800 800 800") + frame("7FF 800 800 800 800 800 800 801");
     const Row rows[] = {
-        {"limits met at both ends",
-         {"--expect", "AD0=0x7FF..2048", "--expect", "AD7=0..0x801"},
-         true,
-         false,
-         0,
-         ""},
-        {"a limit failed", {"--expect", "AD0,AD7=0x7FF..0x800"}, true, false, 3, ""},
-        {"no frame", {}, false, false, 4, ""},
-        {"recording failed",
-         {"--record", "/dev/full"},
-         true,
-         false,
-         5,
-         "Recording to /dev/full stopped: No space left on device"},
-        {"recording and a limit failed",
-         {"--record", "/dev/full", "--expect", "all=0..0x7FF"},
-         true,
-         false,
-         3,
-         "/dev/full"},
-        {"device lost", {"--expect", "AD0=0..0"}, true, true, 1, "the device was removed"},
-        {"device lost, reconnecting", {"--reconnect"}, true, true, 0, "Reconnecting as soon"},
-        {"capture failed",
-         {"--capture", "/dev/full"},
-         true,
-         false,
-         5,
-         "Capture to /dev/full stopped: No space left on device"},
-        {"no frame, recording failed", {"--record", "/dev/full"}, false, false, 4, "/dev/full"},
+        {{"--expect", "AD0=0x7FF..2048", "--expect", "AD7=0..0x801"}, 0}, // limits met at both ends
+        {{"--expect", "AD0,AD7=0x7FF..0x800"}, 3},
+        {{}, 4, "", false},
+        {{"--record", "/dev/full"}, 5, "Recording to /dev/full stopped: No space left on device"},
+        {{"--record", "/dev/full", "--expect", "all=0..0x7FF"}, 3, "/dev/full"},
+        {{"--expect", "AD0=0..0"}, 1, "the device was removed", true, true},
+        {{"--reconnect"}, 0, "Reconnecting as soon", true, true},
+        {{"--capture", "/dev/full"}, 5, "Capture to /dev/full stopped: No space left on device"},
+        {{"--record", "/dev/full"}, 4, "/dev/full", false},
     };
     for (const Row& r : rows) {
         PtyPair pty;
@@ -161,9 +149,10 @@ TEST(HeadlessMonitor, ExitStatusSaysHowTheRunWent)
             QThread::msleep(200);
             pty.closeMaster();
         }
-        EXPECT_EQ(monitor.exitStatus(), r.status) << r.name << ": " << monitor.err().toStdString();
-        EXPECT_TRUE(monitor.err().contains(r.err)) << r.name << ": " << monitor.err().toStdString();
-        EXPECT_TRUE(monitor.out().contains("\nresult: ")) << r.name;
+        const std::string name = std::to_string(&r - rows) + ": " + r.args.join(' ').toStdString();
+        EXPECT_EQ(monitor.exitStatus(), r.status) << name << ": " << monitor.err().toStdString();
+        EXPECT_TRUE(monitor.err().contains(r.err)) << name << ": " << monitor.err().toStdString();
+        EXPECT_TRUE(monitor.out().contains("\nresult: ")) << name;
     }
 }
 
@@ -171,23 +160,16 @@ TEST(HeadlessMonitor, AnExistingRecordingIsKeptOrAddedTo)
 {
     QTemporaryDir dir;
     const QString csv = dir.filePath("old.csv");
+    const QByteArray before = "time,elapsed_s,frame,AD0,AD1,AD2,AD3,AD4,AD5,AD6,AD7\r\nrow\r\n";
     QFile old(csv);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("time,elapsed_s,frame,AD0,AD1,AD2,AD3,AD4,AD5,AD6,AD7\r\nrow\r\n");
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write(before) == before.size());
     old.close();
-    const QByteArray before = contents(csv);
-    {
+    for (const char* option : {"--record", "--capture"}) {
         PtyPair pty;
-        HeadlessMonitor monitor(pty, {"--record", csv, "--frames", "1"});
-        EXPECT_EQ(monitor.exitStatus(), 2);
-        EXPECT_TRUE(monitor.err().contains("exists already; give --append"));
-        EXPECT_EQ(contents(csv), before);
-    }
-    {
-        PtyPair pty;
-        HeadlessMonitor monitor(pty, {"--capture", csv, "--frames", "1"});
-        EXPECT_EQ(monitor.exitStatus(), 2);
-        EXPECT_EQ(contents(csv), before);
+        HeadlessMonitor monitor(pty, {option, csv, "--frames", "1"});
+        EXPECT_EQ(monitor.exitStatus(), 2) << option;
+        EXPECT_TRUE(monitor.err().contains("exists already; give --append")) << option;
+        EXPECT_EQ(contents(csv), before) << option;
     }
     PtyPair pty;
     HeadlessMonitor monitor(pty, {"--record", csv, "--append", "--frames", "1"});
@@ -200,94 +182,34 @@ TEST(HeadlessMonitor, AnExistingRecordingIsKeptOrAddedTo)
 }
 
 // A stop asked for in the middle of a run leaves a recording of whole rows, one per frame
-// counted, also with more frames arriving all the time.
+// counted, also with more frames arriving all the time. Every frame differs, and bursts larger
+// than the terminal hands over per read split frames between reads: none may be lost, altered
+// or reordered.
 TEST(HeadlessMonitor, SigtermLeavesEveryRowWritten)
 {
     QTemporaryDir dir;
     const QString csv = dir.filePath("run.csv");
     PtyPair pty;
     HeadlessMonitor monitor(pty, {"--record", csv});
-    std::string burst;
-    for (int i = 0; i < 200; ++i)
-        burst += frame("123 456 789 ABC DEF 000 111 222");
-    for (int i = 0; i < 10; ++i)
-        pty.write(burst);
+    for (int burst = 0; burst < 4; ++burst) {
+        std::string bytes;
+        for (int i = burst * 1000; i < (burst + 1) * 1000; ++i)
+            bytes += frame(
+                QString("%1 456 789 ABC DEF 000 111 222").arg(i, 3, 16, QChar('0')).toStdString());
+        pty.write(bytes);
+    }
     monitor.signal(SIGTERM);
     ASSERT_EQ(monitor.exitStatus(), 0);
     const QByteArray recorded = contents(csv);
     EXPECT_TRUE(recorded.endsWith("\r\n"));
     const QList<QByteArray> rows = readingsOf(recorded);
     ASSERT_FALSE(rows.isEmpty());
-    for (const QByteArray& row : rows)
-        ASSERT_TRUE(row.endsWith(",291,1110,1929,2748,3567,0,273,546\r")) << row.toStdString();
-    EXPECT_TRUE(monitor.out().startsWith("channel"));
+    for (int i = 0; i < rows.size(); ++i)
+        ASSERT_EQ(rows[i].toStdString(),
+                  QString("%1,%2,1110,1929,2748,3567,0,273,546\r").arg(i + 1).arg(i).toStdString());
     EXPECT_TRUE(
         monitor.out().contains(QByteArray("\nframes ") + QByteArray::number(rows.size()) + ","))
         << monitor.out().toStdString();
-}
-
-// What a capture holds, sent back by adc-sim, is received as the first time.
-TEST(HeadlessMonitor, ACaptureReplayedGivesTheSameReadings)
-{
-    QTemporaryDir dir;
-    const QString raw = dir.filePath("run.bin");
-    const QString first = dir.filePath("first.csv");
-    const QString second = dir.filePath("second.csv");
-    // The first piece is dropped whether or not it comes before the line is set up.
-    std::string sent = "noise before\r";
-    for (int i = 0; i < 20; ++i)
-        sent += (i % 7 ? "" : "\n") + frame(QString("%1 FFF 000 %2 800 7FF 001 %3")
-                                                .arg(i * 37, 3, 16, QChar('0'))
-                                                .arg(4095 - i, 3, 16, QChar('0'))
-                                                .arg(i, 3, 10, QChar('0'))
-                                                .toStdString());
-    sent += "\x02"
-            "12";
-    {
-        PtyPair pty;
-        HeadlessMonitor monitor(pty, {"--frames", "20", "--capture", raw, "--record", first});
-        pty.write(sent);
-        ASSERT_EQ(monitor.exitStatus(), 0);
-    }
-    QProcess sim;
-    sim.start(ADC_SIM_PATH, {"--replay", raw, "--rate", "50"});
-    ASSERT_TRUE(sim.waitForReadyRead(5000));
-    HeadlessMonitor monitor(QString::fromLatin1(sim.readLine()).trimmed(),
-                            {"--frames", "20", "--record", second});
-    ASSERT_EQ(monitor.exitStatus(), 0) << monitor.err().toStdString();
-    EXPECT_EQ(readingsOf(contents(second)), readingsOf(contents(first)));
-    EXPECT_EQ(readingsOf(contents(first)).size(), 20);
-    sim.waitForFinished(5000);
-}
-
-// Against what adc-sim says it sent: every row a frame, in order, none left out.
-TEST(HeadlessMonitor, RecordsEveryFrameTheSimulatorLogs)
-{
-    QTemporaryDir dir;
-    const QString log = dir.filePath("sent.log");
-    const QString csv = dir.filePath("run.csv");
-    QProcess sim;
-    sim.start(ADC_SIM_PATH,
-              {"--fast", "--count", "20000", "--wave", "noise", "--seed", "5", "--log", log});
-    ASSERT_TRUE(sim.waitForReadyRead(5000));
-    HeadlessMonitor monitor(QString::fromLatin1(sim.readLine()).trimmed(),
-                            {"--frames", "15000", "--record", csv});
-    ASSERT_EQ(monitor.exitStatus(), 0) << monitor.err().toStdString();
-    sim.waitForFinished(10000);
-
-    QList<QByteArray> rows;
-    for (const QByteArray& row : readingsOf(contents(csv))) {
-        QByteArrayList hex;
-        for (const QByteArray& field : row.trimmed().split(',').mid(1))
-            hex << QByteArray::number(field.toInt(), 16).toUpper().rightJustified(3, '0');
-        rows << hex.join(' ');
-    }
-    ASSERT_EQ(rows.size(), 15000);
-    // The frames sent while the monitor set up the line are dropped; the rest arrive.
-    const QList<QByteArray> sent = contents(log).split('\n');
-    const qsizetype first = sent.indexOf(rows.constFirst());
-    ASSERT_GE(first, 0);
-    EXPECT_EQ(rows, sent.mid(first, rows.size()));
 }
 
 } // namespace

@@ -13,12 +13,6 @@
 
 namespace {
 
-// Where the serial port's lock file lies while the port is open.
-QString lockFileOf(const adc::test::PtyPair& pty)
-{
-    return "/run/lock/LCK.." + QString::fromStdString(pty.path()).mid(5).replace('/', '_');
-}
-
 // True once the process `pid` catches `signal` with a handler of its own.
 bool catches(qint64 pid, int signal)
 {
@@ -39,9 +33,8 @@ private slots:
     void eachEndsTheProgramAsExitDoes_data()
     {
         QTest::addColumn<int>("signal");
-        QTest::newRow("SIGINT") << SIGINT;
-        QTest::newRow("SIGTERM") << SIGTERM;
-        QTest::newRow("SIGHUP") << SIGHUP;
+        for (int signal : {SIGINT, SIGTERM, SIGHUP})
+            QTest::newRow(sigabbrev_np(signal)) << signal;
     }
 
     // Receiving, in the middle of a frame: the port is closed and its lock file gone.
@@ -57,12 +50,14 @@ private slots:
         pty.write("\x02"
                   "123 45");
         QTRY_COMPARE(form.state().frameCount, 1);
-        QVERIFY(QFile::exists(lockFileOf(pty)));
+        const QString lock =
+            "/run/lock/LCK.." + QString::fromStdString(pty.path()).mid(5).replace('/', '_');
+        QVERIFY(QFile::exists(lock));
 
         QTimer::singleShot(0, this, [signal] { ::kill(::getpid(), signal); });
         QCOMPARE(QCoreApplication::exec(), 0);
         QVERIFY(!form.isReceiving());
-        QVERIFY(!QFile::exists(lockFileOf(pty)));
+        QVERIFY(!QFile::exists(lock));
     }
 
     // The program itself, with no display needed beyond the offscreen one.

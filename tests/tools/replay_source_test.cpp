@@ -2,6 +2,7 @@
 #include "replay_source.h"
 
 #include <gtest/gtest.h>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -33,14 +34,11 @@ TEST(ReplaySourceTest, CutsACaptureAfterEachCrKeepingEveryByte)
         {"\xEF\xBB\xBFt,0,1\r", "\n"},
     };
     for (const auto& chunks : captures) {
-        std::string bytes;
-        for (const std::string& chunk : chunks)
-            bytes += chunk;
+        const std::string bytes = std::accumulate(chunks.begin(), chunks.end(), std::string());
         std::string error;
         const auto source = ReplaySource::fromContents(bytes, "c", error);
         ASSERT_TRUE(source) << error;
         EXPECT_FALSE(source->isRecording());
-        EXPECT_EQ(source->bytes(), bytes);
         EXPECT_EQ(chunksOf(*source), chunks);
         EXPECT_EQ(source->chunkCount(), chunks.size()) << bytes;
     }
