@@ -1,23 +1,64 @@
 #pragma once
 
+#include <QAccessible>
 #include <QLineEdit>
+#include <array>
 
 namespace adc {
 
-/// One of the window's text boxes: a line edit that paints every pixel of its place itself.
+/// One of the window's text boxes: a line edit that is cheap to rewrite on every frame.
 ///
-/// Without that, each repaint of a box first repaints the window behind it; the boxes change
-/// with every frame, and that second painter cost about as much as the box. The window behind
-/// a box is a plain fill, so drawing that fill first gives the very same pixels.
+/// It paints every pixel of its place itself. Without that, each repaint of a box first
+/// repaints the window behind it; the window behind a box is a plain fill, so drawing that fill
+/// first gives the very same pixels.
 ///
-/// The class adds no meta-object of its own: tools and accessibility see a QLineEdit.
-class Box final : public QLineEdit
+/// While nobody is using the box (no focus, no selection, no accessibility client), a text
+/// given to showText() is only recorded and drawn from the font's advances, which the box
+/// measures once: laying out a new text in the line edit, with its notifications, cost more
+/// than painting it. The line edit takes the text the moment it is needed (focus, a click, a
+/// context menu, a drop, a screen reader starting), so what the operator can do with the box
+/// is what a line edit offers. A text the font lays out in any other way goes to the line edit.
+///
+class Box final : public QLineEdit, private QAccessible::ActivationObserver
 {
+    Q_OBJECT
+
 public:
     explicit Box(QWidget* parent);
+    ~Box() override;
+
+    /// Shows `text`, as setText() would show it. The way to write to the box: a setText() of
+    /// another text also shows it, but always through the line edit.
+    void showText(const QString& text);
+
+    /// The text the box shows: what showText() gave last, or what the operator typed since.
+    QString shownText() const { return m_drawing ? m_drawn : text(); }
+
+    /// Whether the box draws its text itself rather than through the line edit.
+    bool drawsItself() const { return m_drawing; }
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    /// The characters the box can draw itself: hexadecimal and decimal digits.
+    static constexpr char kDrawable[] = "0123456789ABCDEF";
+    static constexpr int kDrawableCount = 16;
+
+    void accessibilityActiveChanged(bool active) override;
+    bool canDrawItself(const QString& text);
+    void measureFont();
+    void drawItself(QPainter& painter);
+    void giveTextToLineEdit();
+
+    QString m_drawn;
+    bool m_drawing = false;
+    bool m_measured = false;
+    bool m_fontDrawable = false;
+    std::array<qreal, kDrawableCount> m_advances{};
+    int m_lineHeight = 0;
+    qreal m_ascent = 0;
 };
 
 } // namespace adc

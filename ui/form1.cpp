@@ -233,7 +233,7 @@ void Form1::createElements()
     brand->setPalette(palette);
 }
 
-QLineEdit* Form1::addBox(int number, const QRect& geometry)
+Box* Form1::addBox(int number, const QRect& geometry)
 {
     auto* box = new Box(this);
     box->setObjectName(QStringLiteral("Text%1").arg(number));
@@ -360,11 +360,8 @@ void Form1::flushDisplay()
     m_framesShown = m_reception.framesDecoded();
     m_pending.flush(
         [this](int box, std::string_view text) {
-            // An unchanged text costs a repaint and nothing more: skip it.
-            const QString shown =
-                QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-            if (m_boxes[box - 1]->text() != shown)
-                m_boxes[box - 1]->setText(shown);
+            m_boxes[box - 1]->showText(
+                QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
         },
         [this](Colour colour) {
             // Set with every frame; a screen reader hears only of a change.

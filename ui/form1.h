@@ -19,11 +19,11 @@
 
 class QLabel;
 class QMessageBox;
-class QLineEdit;
 class QPushButton;
 
 namespace adc {
 
+class Box;
 class Shape;
 
 /// The window's title, also used for the message boxes it shows.
@@ -103,7 +103,7 @@ protected:
 
 private:
     void createElements();
-    QLineEdit* addBox(int number, const QRect& geometry);
+    Box* addBox(int number, const QRect& geometry);
     QLabel* addLabel(const QString& name, const QString& caption, const QRect& geometry,
                      Qt::Alignment alignment);
     QPushButton* addButton(const QString& name, const QString& caption, const QRect& geometry);
@@ -126,7 +126,7 @@ private:
     QPointer<ChartWindow> m_chart;
     double m_chartSpanSeconds = ChartWindow::kDefaultSpanSeconds;
 
-    std::array<QLineEdit*, kBoxCount> m_boxes{};
+    std::array<Box*, kBoxCount> m_boxes{};
     Shape* m_lamp = nullptr;
     QPushButton* m_startButton = nullptr;
     QPushButton* m_exitButton = nullptr;

@@ -9,6 +9,7 @@
 // the next one's figures.
 
 #include "bench_row.h"
+#include "box.h"
 #include "form1.h"
 #include "measure.h"
 #include "pty_pair.h"
@@ -19,7 +20,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QSerialPort>
@@ -117,7 +117,7 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs, int pollMs = 20)
 
 QString boxText(const adc::Form1& form, int box)
 {
-    return form.findChild<QLineEdit*>(QStringLiteral("Text%1").arg(box))->text();
+    return form.findChild<adc::Box*>(QStringLiteral("Text%1").arg(box))->shownText();
 }
 
 // The X server this program draws on, if any: its CPU is part of what showing the window costs.
@@ -514,9 +514,9 @@ int updates()
     adc::Form1 form(QStringLiteral("/dev/null"));
     form.show();
     spin(300);
-    std::array<QLineEdit*, 9> boxes{};
+    std::array<adc::Box*, 9> boxes{};
     for (int k = 0; k < 9; ++k)
-        boxes[std::size_t(k)] = form.findChild<QLineEdit*>(QStringLiteral("Text%1").arg(k + 1));
+        boxes[std::size_t(k)] = form.findChild<adc::Box*>(QStringLiteral("Text%1").arg(k + 1));
     constexpr int kUpdates = 300;
     unsigned seed = 1;
     double setSeconds = 0;
@@ -526,9 +526,9 @@ int updates()
         const double c0 = cpuSeconds();
         for (int k = 0; k < 8; ++k) {
             seed = seed * 1103515245u + 12345u;
-            boxes[std::size_t(k)]->setText(QString::number((seed >> 16) & 0xFFF, 16).toUpper());
+            boxes[std::size_t(k)]->showText(QString::number((seed >> 16) & 0xFFF, 16).toUpper());
         }
-        boxes[8]->setText(QString::number(i));
+        boxes[8]->showText(QString::number(i));
         const double c1 = cpuSeconds();
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
@@ -591,8 +591,8 @@ int chart()
     const double added = adds[1];
     printReference(named("CPU at the 9600-baud line rate, window shown, no chart").c_str(),
                    without * 100, 2, "% of a core");
-    row(named("what the chart adds at the 9600-baud line rate").c_str(), added * 100,
-        "% of a core", "<=", 0.5);
+    row(named("what the chart adds at the 9600-baud line rate").c_str(), added * 100, "% of a core",
+        "<=", 0.5);
     return 0;
 }
 

@@ -1,3 +1,4 @@
+#include "box.h"
 #include "form1.h"
 #include "port_dialog.h"
 #include "pty_pair.h"
@@ -46,9 +47,9 @@ class Form1BehaviourTest : public QObject
     using Form = adc::Form1;
     static auto* box(const Form& f, int n)
     {
-        return f.findChild<QLineEdit*>(QString("Text%1").arg(n));
+        return f.findChild<adc::Box*>(QString("Text%1").arg(n));
     }
-    static QString text(const Form& f, int n) { return box(f, n)->text(); }
+    static QString text(const Form& f, int n) { return box(f, n)->shownText(); }
     static auto* button(const Form& f, int n)
     {
         return f.findChild<QPushButton*>(QString("Command%1").arg(n));
@@ -306,10 +307,15 @@ private slots:
         for (const char* column : {"value", "max", "min"})
             for (int k = 0; k < adc::kChannelCount; ++k)
                 expected << QString("AD%1 %2").arg(k).arg(column);
+        QStringList shown;
+        for (int n = 1; n <= adc::kBoxCount; ++n)
+            shown << text(form, n);
+        QAccessible::setActive(true); // as when a screen reader starts
         for (int n = 1; n <= adc::kBoxCount; ++n) {
             names << reader(box(form, n))->text(QAccessible::Name);
-            QCOMPARE(reader(box(form, n))->text(QAccessible::Value), text(form, n));
+            QCOMPARE(reader(box(form, n))->text(QAccessible::Value), shown.at(n - 1));
         }
+        QAccessible::setActive(false);
         QCOMPARE(names, expected << "frame count");
     }
 

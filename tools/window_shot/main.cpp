@@ -9,7 +9,6 @@
 #include "form1.h"
 
 #include <QApplication>
-#include <QLineEdit>
 #include <QTimer>
 #include <cstdio>
 
@@ -36,10 +35,11 @@ int main(int argc, char* argv[])
     }
 
     int status = 1;
-    auto* count = window.findChild<QLineEdit*>(QStringLiteral("Text25"));
-    QObject::connect(count, &QLineEdit::textChanged, &app, [&](const QString& text) {
-        if (text.toLongLong() < frames)
+    bool taking = false;
+    QObject::connect(&window, &adc::Form1::displayUpdated, &app, [&] {
+        if (taking || window.state().frameCount < frames)
             return;
+        taking = true;
         // Let the last texts paint before the picture is taken.
         QTimer::singleShot(100, &app, [&] {
             status = window.grab().save(output) ? 0 : 1;

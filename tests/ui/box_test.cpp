@@ -1,0 +1,135 @@
+#include "box.h"
+#include "form1.h"
+
+#include <QAccessible>
+#include <QContextMenuEvent>
+#include <QImage>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+namespace {
+
+constexpr char kNoPort[] = "/dev/adc-monitor-no-such-port";
+
+// What the box shows when the line edit draws the text: a screen reader starting hands every
+// box's text to its line edit.
+QImage asTheLineEditDrawsIt(adc::Box* box)
+{
+    QAccessible::setActive(true);
+    const QImage image = box->grab().toImage();
+    QAccessible::setActive(false);
+    return image;
+}
+
+} // namespace
+
+class BoxTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Every text the window writes looks the same drawn by the box as by the line edit: each
+    // reading in hexadecimal and in decimal in a value box, and counts up to seven digits in the
+    // wider count box.
+    void drawsEveryTextAsTheLineEditDoes()
+    {
+        adc::Form1 form(QString::fromLatin1(kNoPort));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* value = form.findChild<adc::Box*>("Text2");
+        auto* count = form.findChild<adc::Box*>("Text25");
+        QList<std::pair<adc::Box*, QString>> cases;
+        for (int reading = 0; reading <= 0xFFF; ++reading) {
+            cases.append({value, QString::number(reading, 16).toUpper().rightJustified(3, '0')});
+            cases.append({value, QString::number(reading)});
+        }
+        for (const char* text : {"", "0", "1", "11", "1111111", "8888888", "9999999", "4711"})
+            cases.append({count, QString::fromLatin1(text)});
+        for (const auto& [box, text] : cases) {
+            box->showText(text);
+            QVERIFY2(box->drawsItself(), qPrintable(text));
+            const QImage drawn = box->grab().toImage();
+            QVERIFY2(drawn == asTheLineEditDrawsIt(box), qPrintable(text));
+            QCOMPARE(box->text(), text);
+        }
+    }
+
+    // The operator uses the box as a line edit: however they come to it, it holds the text it
+    // shows, and what they type stays until the next write.
+    void isALineEditWhenUsed_data()
+    {
+        QTest::addColumn<std::function<void(adc::Box*)>>("use");
+        QTest::newRow("focus") << std::function([](adc::Box* b) { b->setFocus(); });
+        QTest::newRow("click") << std::function([](adc::Box* b) {
+            QTest::mouseClick(b, Qt::LeftButton, {}, {3, 5});
+        });
+        QTest::newRow("double click")
+            << std::function([](adc::Box* b) { QTest::mouseDClick(b, Qt::LeftButton); });
+        QTest::newRow("context menu") << std::function([](adc::Box* b) {
+            QTimer::singleShot(0, b, [] {
+                if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget()))
+                    menu->close();
+            });
+            QContextMenuEvent event(QContextMenuEvent::Mouse, {3, 5}, b->mapToGlobal(QPoint(3, 5)));
+            QApplication::sendEvent(b, &event);
+        });
+        QTest::newRow("screen reader")
+            << std::function([](adc::Box*) { QAccessible::setActive(true); });
+    }
+
+    void isALineEditWhenUsed()
+    {
+        QFETCH(std::function<void(adc::Box*)>, use);
+        adc::Form1 form(QString::fromLatin1(kNoPort));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        auto* box = form.findChild<adc::Box*>("Text12");
+        box->showText("ABC");
+        QVERIFY(box->drawsItself());
+        use(box);
+        QAccessible::setActive(false);
+        QVERIFY(!box->drawsItself());
+        QCOMPARE(box->text(), "ABC");
+
+        box->setFocus();
+        box->end(false);
+        QTest::keyClicks(box, "D");
+        QCOMPARE(box->text(), "ABCD");
+        form.findChild<adc::Box*>("Text13")->setFocus();
+        box->deselect();
+        QCOMPARE(box->shownText(), "ABCD");
+        box->showText("123");
+        QCOMPARE(box->shownText(), "123");
+        QVERIFY(box->drawsItself());
+    }
+
+    // A box in use, and texts the box cannot place as the line edit would, go to the line edit
+    // at once.
+    void leavesTheRestToTheLineEdit()
+    {
+        adc::Form1 form(QString::fromLatin1(kNoPort));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        auto* box = form.findChild<adc::Box*>("Text3");
+        for (const char* text : {"12 3", "-1", "abc", "123456789012"}) {
+            box->showText(QString::fromLatin1(text));
+            QVERIFY2(!box->drawsItself(), text);
+            QCOMPARE(box->text(), QString::fromLatin1(text));
+        }
+        box->setFocus();
+        box->showText("7FF");
+        QVERIFY(!box->drawsItself());
+        QCOMPARE(box->text(), "7FF");
+        box->setSelection(0, 2);
+        form.findChild<adc::Box*>("Text4")->setFocus();
+        box->setSelection(0, 2); // a selection kept while the window is elsewhere
+        box->showText("800");
+        QVERIFY(!box->drawsItself());
+        QCOMPARE(box->text(), "800");
+    }
+};
+
+QTEST_MAIN(BoxTest)
+#include "box_test.moc"
