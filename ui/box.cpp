@@ -57,7 +57,7 @@ void Box::showText(const QString& text)
 
 bool Box::canDrawItself(const QString& text)
 {
-    if (hasFocus() || hasSelectedText() || QAccessible::isActive() || echoMode() != Normal ||
+    if (m_focused || hasSelectedText() || QAccessible::isActive() || echoMode() != Normal ||
         !inputMask().isEmpty() || !placeholderText().isEmpty() || alignment() != Qt::AlignCenter ||
         layoutDirection() != Qt::LeftToRight)
         return false;
@@ -73,12 +73,23 @@ bool Box::canDrawItself(const QString& text)
         width += m_advances[std::size_t(k)];
     }
     // A text wider than the box scrolls with the cursor; the line edit knows how.
-    QStyleOptionFrame panel;
-    initStyleOption(&panel);
-    const QRect contents = style()
-                               ->subElementRect(QStyle::SE_LineEditContents, &panel, this)
-                               .marginsRemoved(textMargins());
-    return qRound(width) + 1 <= contents.width() - 2 * kHorizontalMargin;
+    return qRound(width) + 1 <= lineWidth();
+}
+
+int Box::lineWidth()
+{
+    if (m_lineWidth < 0 || m_lineWidthSize != size() || m_lineWidthMargins != textMargins()) {
+        QStyleOptionFrame panel;
+        initStyleOption(&panel);
+        m_lineWidthSize = size();
+        m_lineWidthMargins = textMargins();
+        m_lineWidth = style()
+                          ->subElementRect(QStyle::SE_LineEditContents, &panel, this)
+                          .marginsRemoved(m_lineWidthMargins)
+                          .width() -
+                      2 * kHorizontalMargin;
+    }
+    return m_lineWidth;
 }
 
 void Box::measureFont()
@@ -117,6 +128,12 @@ bool Box::event(QEvent* event)
 {
     switch (event->type()) {
     case QEvent::FocusIn:
+        m_focused = true;
+        giveTextToLineEdit();
+        break;
+    case QEvent::FocusOut:
+        m_focused = false;
+        break;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
     case QEvent::ContextMenu:
@@ -133,6 +150,7 @@ bool Box::event(QEvent* event)
     case QEvent::FontChange:
     case QEvent::StyleChange:
         m_measured = false;
+        m_lineWidth = -1;
         giveTextToLineEdit();
         break;
     default:

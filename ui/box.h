@@ -48,16 +48,22 @@ private:
 
     void accessibilityActiveChanged(bool active) override;
     bool canDrawItself(const QString& text);
+    /// The width the line edit centres its text in.
+    int lineWidth();
     void measureFont();
     void drawItself(QPainter& painter);
     void giveTextToLineEdit();
 
     QString m_drawn;
     bool m_drawing = false;
+    bool m_focused = false;
     bool m_measured = false;
     bool m_fontDrawable = false;
     std::array<qreal, kDrawableCount> m_advances{};
     int m_lineHeight = 0;
+    int m_lineWidth = -1;
+    QSize m_lineWidthSize;
+    QMargins m_lineWidthMargins;
     qreal m_ascent = 0;
 };
 

@@ -337,7 +337,13 @@ void Form1::onBatchProcessed()
 {
     // Leading edge: a frame after a quiet spell is shown at once; under load the frames that
     // follow within one refresh wait for its end, and only what is newest then is shown.
-    const std::int64_t interval = refreshInterval().count();
+    // Asking the screen costs more than the rest of this; a second's delay in noticing a
+    // new one does not matter.
+    if (!m_refreshAsked.isValid() || m_refreshAsked.hasExpired(1000)) {
+        m_pacingInterval = refreshInterval().count();
+        m_refreshAsked.start();
+    }
+    const std::int64_t interval = m_pacingInterval;
     const std::int64_t since = m_sinceDisplay.isValid() ? m_sinceDisplay.nsecsElapsed() : interval;
     const bool completed = m_reception.framesDecoded() != m_framesShown;
     if (completed && since >= interval) {

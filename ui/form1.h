@@ -137,6 +137,8 @@ private:
     QPointer<QMessageBox> m_failure;
     QTimer m_displayTimer;
     QElapsedTimer m_sinceDisplay;
+    QElapsedTimer m_refreshAsked;
+    std::int64_t m_pacingInterval = 0;
     std::int64_t m_framesShown = 0; // frames decoded when the display was last updated
     bool m_placed = false;
 };

@@ -118,6 +118,11 @@ private slots:
             QVERIFY2(!box->drawsItself(), text);
             QCOMPARE(box->text(), QString::fromLatin1(text));
         }
+        box->resize(box->width() / 2, box->height()); // too narrow now for three digits
+        box->showText("ABC");
+        QVERIFY(!box->drawsItself());
+        box->resize(box->width() * 2, box->height());
+
         box->setFocus();
         box->showText("7FF");
         QVERIFY(!box->drawsItself());
