@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QStyleOptionFrame>
 #include <algorithm>
+#include <cmath>
 
 namespace adc {
 namespace {
@@ -42,9 +43,11 @@ void Box::showText(const QString& text)
     if (canDrawItself(text)) {
         if (m_drawing ? m_drawn == text : this->text() == text)
             return;
+        // Only the old text and the new one need painting; the frame around them stays.
+        const QRect dirty = m_drawing ? textSpan(m_drawn).united(textSpan(text)) : rect();
         m_drawn = text;
         m_drawing = true;
-        update();
+        update(dirty);
         return;
     }
     if (m_drawing) {
@@ -65,31 +68,55 @@ bool Box::canDrawItself(const QString& text)
         measureFont();
     if (!m_fontDrawable)
         return false;
-    qreal width = 0;
-    for (QChar c : text) {
-        const int k = digitIndex(c);
-        if (k < 0)
+    for (QChar c : text)
+        if (digitIndex(c) < 0)
             return false;
-        width += m_advances[std::size_t(k)];
-    }
     // A text wider than the box scrolls with the cursor; the line edit knows how.
-    return qRound(width) + 1 <= lineWidth();
+    return qRound(textWidth(text)) + 1 <= textContents().width() - 2 * kHorizontalMargin;
 }
 
-int Box::lineWidth()
+qreal Box::textWidth(const QString& text) const
 {
-    if (m_lineWidth < 0 || m_lineWidthSize != size() || m_lineWidthMargins != textMargins()) {
+    qreal width = 0;
+    for (QChar c : text)
+        width += m_advances[std::size_t(digitIndex(c))];
+    return width;
+}
+
+qreal Box::textLeft(qreal width)
+{
+    const QRect contents = textContents();
+    const int lineWidth = contents.width() - 2 * kHorizontalMargin;
+    return contents.x() + kHorizontalMargin - (qRound(width) + 1 - lineWidth) / 2;
+}
+
+QRect Box::textSpan(const QString& text)
+{
+    if (text.isEmpty())
+        return {};
+    const qreal width = textWidth(text);
+    const qreal left = textLeft(width);
+    // Antialiased ink may reach a pixel or two past a glyph's advance.
+    constexpr int kInkMargin = 2;
+    const QRect contents = textContents();
+    const int x0 = int(std::floor(left)) - kInkMargin;
+    const int x1 = int(std::ceil(left + width)) + kInkMargin;
+    return QRect(x0, contents.top(), x1 - x0, contents.height()) & contents;
+}
+
+QRect Box::textContents()
+{
+    if (!m_contentsValid || m_contentsSize != size() || m_contentsMargins != textMargins()) {
         QStyleOptionFrame panel;
         initStyleOption(&panel);
-        m_lineWidthSize = size();
-        m_lineWidthMargins = textMargins();
-        m_lineWidth = style()
-                          ->subElementRect(QStyle::SE_LineEditContents, &panel, this)
-                          .marginsRemoved(m_lineWidthMargins)
-                          .width() -
-                      2 * kHorizontalMargin;
+        m_contentsSize = size();
+        m_contentsMargins = textMargins();
+        m_contents = style()
+                         ->subElementRect(QStyle::SE_LineEditContents, &panel, this)
+                         .marginsRemoved(m_contentsMargins);
+        m_contentsValid = true;
     }
-    return m_lineWidth;
+    return m_contents;
 }
 
 void Box::measureFont()
@@ -150,7 +177,8 @@ bool Box::event(QEvent* event)
     case QEvent::FontChange:
     case QEvent::StyleChange:
         m_measured = false;
-        m_lineWidth = -1;
+        m_contentsValid = false;
+        m_blank = {};
         giveTextToLineEdit();
         break;
     default:
@@ -177,12 +205,12 @@ void Box::giveTextToLineEdit()
 void Box::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    const QWidget* behind = parentWidget();
-    painter.fillRect(event->rect(), behind->palette().brush(behind->backgroundRole()));
     if (m_drawing) {
         drawItself(painter);
         return;
     }
+    const QWidget* behind = parentWidget();
+    painter.fillRect(event->rect(), behind->palette().brush(behind->backgroundRole()));
     painter.end();
     QLineEdit::paintEvent(event);
 }
@@ -193,21 +221,34 @@ void Box::drawItself(QPainter& painter)
 {
     QStyleOptionFrame panel;
     initStyleOption(&panel);
-    style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &painter, this);
+    painter.drawPixmap(0, 0, blank(panel, painter.device()->devicePixelRatio()));
     if (m_drawn.isEmpty())
         return;
-    const QRect contents = style()
-                               ->subElementRect(QStyle::SE_LineEditContents, &panel, this)
-                               .marginsRemoved(textMargins());
+    const QRect contents = textContents();
     painter.setClipRect(contents);
     const int top = contents.y() + (contents.height() - m_lineHeight + 1) / 2;
-    const int lineWidth = contents.width() - 2 * kHorizontalMargin;
-    qreal width = 0;
-    for (QChar c : m_drawn)
-        width += m_advances[std::size_t(digitIndex(c))];
-    const int scroll = (qRound(width) + 1 - lineWidth) / 2;
     painter.setPen(palette().text().color());
-    painter.drawText(QPointF(contents.x() + kHorizontalMargin - scroll, top + m_ascent), m_drawn);
+    painter.drawText(QPointF(textLeft(textWidth(m_drawn)), top + m_ascent), m_drawn);
+}
+
+// The box without its text, on the window's background: one copy rather than a fill, the
+// frame's antialiased outline and its inside.
+const QPixmap& Box::blank(const QStyleOptionFrame& panel, qreal devicePixelRatio)
+{
+    const QWidget* behind = parentWidget();
+    const QBrush background = behind->palette().brush(behind->backgroundRole());
+    if (m_blank.pixels.isNull() || m_blank.size != size() ||
+        m_blank.devicePixelRatio != devicePixelRatio || m_blank.state != panel.state ||
+        m_blank.palette != panel.palette || m_blank.background != background) {
+        QPixmap pixels(size() * devicePixelRatio);
+        pixels.setDevicePixelRatio(devicePixelRatio);
+        QPainter p(&pixels);
+        p.fillRect(rect(), background);
+        style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &p, this);
+        p.end();
+        m_blank = {size(), devicePixelRatio, panel.state, panel.palette, background, pixels};
+    }
+    return m_blank.pixels;
 }
 
 } // namespace adc

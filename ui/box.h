@@ -2,7 +2,11 @@
 
 #include <QAccessible>
 #include <QLineEdit>
+#include <QPixmap>
+#include <QStyle>
 #include <array>
+
+class QStyleOptionFrame;
 
 namespace adc {
 
@@ -48,11 +52,27 @@ private:
 
     void accessibilityActiveChanged(bool active) override;
     bool canDrawItself(const QString& text);
-    /// The width the line edit centres its text in.
-    int lineWidth();
+    qreal textWidth(const QString& text) const;
+    /// Where a text `width` wide starts: centred as the line edit centres it.
+    qreal textLeft(qreal width);
+    /// What a drawn text may paint: its place and the ink beside it.
+    QRect textSpan(const QString& text);
+    /// The rectangle the line edit keeps its text in.
+    QRect textContents();
     void measureFont();
     void drawItself(QPainter& painter);
+    const QPixmap& blank(const QStyleOptionFrame& panel, qreal devicePixelRatio);
     void giveTextToLineEdit();
+
+    struct Blank
+    {
+        QSize size;
+        qreal devicePixelRatio = 0;
+        QStyle::State state;
+        QPalette palette;
+        QBrush background;
+        QPixmap pixels;
+    };
 
     QString m_drawn;
     bool m_drawing = false;
@@ -61,9 +81,11 @@ private:
     bool m_fontDrawable = false;
     std::array<qreal, kDrawableCount> m_advances{};
     int m_lineHeight = 0;
-    int m_lineWidth = -1;
-    QSize m_lineWidthSize;
-    QMargins m_lineWidthMargins;
+    bool m_contentsValid = false;
+    QRect m_contents;
+    QSize m_contentsSize;
+    QMargins m_contentsMargins;
+    Blank m_blank;
     qreal m_ascent = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <QContextMenuEvent>
 #include <QImage>
 #include <QMenu>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -53,6 +54,31 @@ private slots:
             const QImage drawn = box->grab().toImage();
             QVERIFY2(drawn == asTheLineEditDrawsIt(box), qPrintable(text));
             QCOMPARE(box->text(), text);
+        }
+    }
+
+    // A new text repaints only where the old and the new one are, and the screen then holds
+    // what a box drawn at once would: nothing of the old text is left beside the new one.
+    void repaintsOnlyTheTextsPlace()
+    {
+        adc::Form1 form(QString::fromLatin1(kNoPort));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        for (const char* name : {"Text2", "Text25"}) {
+            auto* box = form.findChild<adc::Box*>(name);
+            for (const char* text : {"1", "FFF", "88", "", "4095", "1234567", "7", "111", "0"}) {
+                box->showText(QString::fromLatin1(text));
+                QVERIFY2(box->drawsItself(), text);
+                QCoreApplication::processEvents();
+                const QRect place(box->mapTo(&form, QPoint()), box->size());
+                const QImage once = box->grab().toImage();
+                const QImage shown = form.screen()
+                                         ->grabWindow(form.winId(), place.x(), place.y(),
+                                                      place.width(), place.height())
+                                         .toImage()
+                                         .convertToFormat(once.format());
+                QVERIFY2(shown == once, qPrintable(QString("%1 in %2").arg(text, name)));
+            }
         }
     }
 
