@@ -43,8 +43,8 @@ void Box::showText(const QString& text)
     if (canDrawItself(text)) {
         if (m_drawing ? m_drawn == text : this->text() == text)
             return;
-        // Only the old text and the new one need painting; the frame around them stays.
-        const QRect dirty = m_drawing ? textSpan(m_drawn).united(textSpan(text)) : rect();
+        // Only the characters that change need painting; the frame around them stays.
+        const QRegion dirty = m_drawing ? changedPlaces(m_drawn, text) : QRegion(rect());
         m_drawn = text;
         m_drawing = true;
         update(dirty);
@@ -90,18 +90,35 @@ qreal Box::textLeft(qreal width)
     return contents.x() + kHorizontalMargin - (qRound(width) + 1 - lineWidth) / 2;
 }
 
-QRect Box::textSpan(const QString& text)
+QRegion Box::changedPlaces(const QString& before, const QString& after)
 {
-    if (text.isEmpty())
-        return {};
-    const qreal width = textWidth(text);
-    const qreal left = textLeft(width);
+    const QRect contents = textContents();
     // Antialiased ink may reach a pixel or two past a glyph's advance.
     constexpr int kInkMargin = 2;
-    const QRect contents = textContents();
-    const int x0 = int(std::floor(left)) - kInkMargin;
-    const int x1 = int(std::ceil(left + width)) + kInkMargin;
-    return QRect(x0, contents.top(), x1 - x0, contents.height()) & contents;
+    const auto place = [&](qreal x, qreal advance) {
+        const int x0 = int(std::floor(x)) - kInkMargin;
+        const int x1 = int(std::ceil(x + advance)) + kInkMargin;
+        return QRect(x0, contents.top(), x1 - x0, contents.height()) & contents;
+    };
+    QRegion dirty;
+    qreal x0 = textLeft(textWidth(before));
+    qreal x1 = textLeft(textWidth(after));
+    for (qsizetype i = 0; i < std::max(before.size(), after.size()); ++i) {
+        const qreal a0 = i < before.size() ? m_advances[std::size_t(digitIndex(before[i]))] : 0;
+        const qreal a1 = i < after.size() ? m_advances[std::size_t(digitIndex(after[i]))] : 0;
+        // The same glyph at the same place draws the same pixels.
+        const bool same =
+            i < before.size() && i < after.size() && before[i] == after[i] && x0 == x1;
+        if (!same) {
+            if (i < before.size())
+                dirty += place(x0, a0);
+            if (i < after.size())
+                dirty += place(x1, a1);
+        }
+        x0 += a0;
+        x1 += a1;
+    }
+    return dirty;
 }
 
 QRect Box::textContents()

@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QRegion>
 #include <QStyle>
 #include <array>
 
@@ -55,8 +56,9 @@ private:
     qreal textWidth(const QString& text) const;
     /// Where a text `width` wide starts: centred as the line edit centres it.
     qreal textLeft(qreal width);
-    /// What a drawn text may paint: its place and the ink beside it.
-    QRect textSpan(const QString& text);
+    /// Where the box must repaint when its drawn text goes from `before` to `after`: the
+    /// places of the characters that change, with the ink beside them.
+    QRegion changedPlaces(const QString& before, const QString& after);
     /// The rectangle the line edit keeps its text in.
     QRect textContents();
     void measureFont();
