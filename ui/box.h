@@ -23,7 +23,6 @@ namespace adc {
 /// than painting it. The line edit takes the text the moment it is needed (focus, a click, a
 /// context menu, a drop, a screen reader starting), so what the operator can do with the box
 /// is what a line edit offers. A text the font lays out in any other way goes to the line edit.
-///
 class Box final : public QLineEdit, private QAccessible::ActivationObserver
 {
     Q_OBJECT
