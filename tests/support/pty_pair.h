@@ -56,20 +56,9 @@ public:
     }
 
     /// Hangs up the line: whoever holds the slave sees the device go away.
-    void closeMaster()
-    {
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
-    }
-
+    void closeMaster() { closeFd(m_master); }
     /// Drops the test's own slave descriptor, so the code under test holds the only one.
-    void closeSlave()
-    {
-        if (m_slave >= 0)
-            ::close(m_slave);
-        m_slave = -1;
-    }
+    void closeSlave() { closeFd(m_slave); }
 
     int masterFd() const { return m_master; }
 
@@ -107,6 +96,13 @@ public:
     }
 
 private:
+    static void closeFd(int& fd)
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+
     int m_master = -1;
     int m_slave = -1;
     std::string m_path;

@@ -34,14 +34,6 @@ public:
 
     /// Text box `box` shows now.
     const std::string& text(int box) const { return boxes.at(box); }
-    /// How many calls wrote box `box`.
-    int writesTo(int box) const
-    {
-        int n = 0;
-        for (const Call& c : calls)
-            n += c.box == box ? 1 : 0;
-        return n;
-    }
 
     std::vector<Call> calls;
     std::array<std::string, kBoxCount + 1> boxes{};

@@ -92,17 +92,6 @@ std::string readUntil(int fd, std::size_t bytes = SIZE_MAX)
     return got;
 }
 
-/// Everything the simulator sends to its only reader, which stays until the simulator ends by
-/// itself, as it must once the reader has taken every frame.
-std::string readToTheEnd(SimProcess& sim)
-{
-    const int reader = openReader(sim.firstLine());
-    const std::string got = reader >= 0 ? readUntil(reader) : "";
-    EXPECT_EQ(sim.waitExit(), 0) << sim.errorText();
-    ::close(reader);
-    return got;
-}
-
 /// A file for the simulator to write or read, removed when done with.
 struct TempFile
 {
@@ -122,27 +111,45 @@ struct TempFile
     const std::string path;
 };
 
-TEST(AdcSimProcessTest, EveryFrameLoggedArrivesAsLogged)
+// Every frame arrives as logged, with the time it went out, also when the line fills many times
+// over: frames of a wave, and a capture byte for byte, of which the log has the whole frames only.
+TEST(AdcSimProcessTest, EveryFrameArrivesAsLogged)
 {
-    constexpr std::uint64_t kFrames = 5000; // several times what the pseudo-terminal buffers
-    const TempFile log("adc-sim-log");
-    SimProcess sim({"--count", QString::number(kFrames), "--fast", "--wave", "noise", "--seed", "7",
-                    "--log", log.arg(), "--log-times"});
-    const std::string bytes = readToTheEnd(sim);
-
-    // Each log line: the eight fields as sent, then the time the frame went out.
-    std::string expected;
-    long long lastTime = 0;
-    std::ifstream in(log.path);
-    for (std::string line; std::getline(in, line);) {
-        const std::size_t space = line.rfind(' ');
-        const long long time = std::stoll(line.substr(space + 1));
-        ASSERT_GE(time, lastTime) << line;
-        lastTime = time;
-        expected += "\x02" + line.substr(0, space) + "\r";
+    // Starts and ends inside a frame, with garbage between the frames.
+    std::string capture = "7 FFF\r";
+    std::string whole;
+    for (std::uint16_t i = 0; i < 600; ++i) {
+        whole += formatFrame({i, 1, 2, 3, 4, 5, 6, kFullScale});
+        capture +=
+            (i % 7 == 0 ? std::string("\xff\0\r\n", 4) : "") + whole.substr(i * kFrameLength);
     }
-    ASSERT_EQ(expected.size(), kFrames * kFrameLength) << "a line for each frame";
-    EXPECT_TRUE(bytes == expected) << "received " << bytes.size() << " of " << expected.size();
+    capture += formatFrame({1}).substr(0, 6);
+    const TempFile file("adc-sim-capture", capture);
+    for (const bool replay : {false, true}) {
+        const TempFile log("adc-sim-log");
+        SimProcess sim((replay ? QStringList{"--replay", file.arg()}
+                               : QStringList{"--count", "5000", "--wave", "noise"}) +
+                       QStringList{"--fast", "--log", log.arg(), "--log-times"});
+        // The reader stays until the simulator ends by itself, as it must once all is taken.
+        const int reader = openReader(sim.firstLine());
+        ASSERT_GE(reader, 0);
+        const std::string bytes = readUntil(reader);
+        EXPECT_EQ(sim.waitExit(), 0) << sim.errorText();
+        ::close(reader);
+        std::string logged;
+        long long lastTime = 0;
+        std::ifstream in(log.path);
+        for (std::string line; std::getline(in, line);) {
+            const std::size_t space = line.rfind(' ');
+            const long long time = std::stoll(line.substr(space + 1));
+            ASSERT_GE(time, lastTime) << line;
+            lastTime = time;
+            logged += "\x02" + line.substr(0, space) + "\r";
+        }
+        ASSERT_EQ(logged.size(), (replay ? 600 : 5000) * kFrameLength) << "a line for each frame";
+        EXPECT_TRUE(bytes == (replay ? capture : logged)) << "received " << bytes.size();
+        EXPECT_TRUE(!replay || logged == whole) << "the log has the whole frames, and nothing else";
+    }
 }
 
 TEST(AdcSimProcessTest, ALogThatCannotBeWrittenEndsWithStatusOne)
@@ -239,27 +246,6 @@ TEST(AdcSimProcessTest, SendsToAGivenPortAtItsPaceUntilItHangsUp)
     EXPECT_GE(log.lines(), 10) << "each frame is in the log as soon as it has gone";
     pty.closeMaster();
     EXPECT_EQ(sim.waitExit(), 0) << sim.errorText();
-}
-
-TEST(AdcSimProcessTest, ReplaysACaptureByteForByte)
-{
-    // Starts and ends inside a frame, with garbage between the frames, across several writes.
-    std::string capture = "7 FFF\r";
-    std::string payloads;
-    for (std::uint16_t i = 0; i < 600; ++i) {
-        const std::string frame = formatFrame({i, 1, 2, 3, 4, 5, 6, kFullScale});
-        capture += (i % 7 == 0 ? std::string("\xff\0\r\n", 4) : "") + frame;
-        payloads += frame.substr(1, kFramePayloadLength) + "\n";
-    }
-    capture += formatFrame({1}).substr(0, 6);
-    const TempFile file("adc-sim-capture", capture);
-    const TempFile log("adc-sim-capture-log");
-    SimProcess sim({"--replay", file.arg(), "--fast", "--log", log.arg()});
-    const std::string got = readToTheEnd(sim);
-    EXPECT_TRUE(got == capture) << "received " << got.size() << " of " << capture.size();
-    std::ifstream in(log.path);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), payloads)
-        << "the log has the whole frames, and nothing else";
 }
 
 TEST(AdcSimProcessTest, ReplaysTheRowsOfARecordingAtItsPace)

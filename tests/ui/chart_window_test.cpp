@@ -1,20 +1,13 @@
 #include "chart_window.h"
-#include "form1.h"
-#include "pty_pair.h"
 #include "strip_chart.h"
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QContextMenuEvent>
 #include <QImage>
-#include <QMenu>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
-
-using adc::test::frame;
-using adc::test::PtyPair;
 
 namespace {
 
@@ -60,19 +53,19 @@ class ChartWindowTest : public QObject
         w.refresh();
         return w.chart()->grab().toImage();
     }
-    /// The plot's pixels of `colour` in column `x`, as rows.
-    static QList<int> rowsOf(const QImage& image, const QRect& plot, int x, const QColor& colour)
+    /// The plot's rows in column `x` in channel `k`'s colour.
+    static QList<int> rowsOf(const QImage& image, const QRect& plot, int x, int k)
     {
         QList<int> rows;
         for (int y = plot.top(); y <= plot.bottom(); ++y)
-            if (image.pixelColor(x, y) == colour)
+            if (image.pixelColor(x, y) == adc::StripChart::channelColour(k))
                 rows << y;
         return rows;
     }
-    static bool anywhere(const QImage& image, const QRect& plot, const QColor& colour)
+    static bool anywhere(const QImage& image, const QRect& plot, int k)
     {
         for (int x = plot.left(); x <= plot.right(); ++x)
-            if (!rowsOf(image, plot, x, colour).isEmpty())
+            if (!rowsOf(image, plot, x, k).isEmpty())
                 return true;
         return false;
     }
@@ -80,7 +73,8 @@ class ChartWindowTest : public QObject
 private slots:
     // 30,000 frames/s for 10 s, each channel at its own level but AD5 at 4095 for one frame 5 s
     // in: the spike shows in its column, the legend hides and shows a trace, the fitted scale
-    // fills the plot, and a pause holds the picture while readings are still taken.
+    // fills the plot, a pause holds the picture while readings are still taken, and the picture
+    // is saved or a message says why not.
     void aOneFrameSpikeShowsAndTheControlsWork()
     {
         Shown shown(10.0);
@@ -95,37 +89,32 @@ private slots:
             w.frameDecoded(t == 150'000 * kPeriod ? spike : levels(1000), 0);
         }
         const QRect plot = w.chart()->plotRect();
-        const QColor ad5 = adc::StripChart::channelColour(5);
         QImage image = picture(w);
         // The newest reading is at the right edge, so 5 s in is the middle.
         const int x = plot.left() + plot.width() / 2;
         QList<int> spikeRows;
         for (int dx = -2; dx <= 2; ++dx)
-            spikeRows << rowsOf(image, plot, x + dx, ad5);
-        QVERIFY2(!spikeRows.isEmpty() &&
-                     *std::min_element(spikeRows.begin(), spikeRows.end()) <= plot.top() + 1,
+            spikeRows << rowsOf(image, plot, x + dx, 5);
+        QVERIFY2(!spikeRows.isEmpty() && std::ranges::min(spikeRows) <= plot.top() + 1,
                  "the spike of one frame is not drawn");
-        const QColor ad4 = adc::StripChart::channelColour(4);
-        QVERIFY(anywhere(image, plot, ad4));
-        QVERIFY2(rowsOf(image, plot, x, ad4).size() < 3, "AD4 is flat");
+        QVERIFY(anywhere(image, plot, 4));
+        QVERIFY2(rowsOf(image, plot, x, 4).size() < 3, "AD4 is flat");
 
         w.findChild<QCheckBox*>("Legend5")->setChecked(false);
-        QVERIFY(!anywhere(picture(w), plot, ad5));
+        QVERIFY(!anywhere(picture(w), plot, 5));
         w.findChild<QCheckBox*>("Legend5")->setChecked(true);
-        QVERIFY(anywhere(picture(w), plot, ad5));
+        QVERIFY(anywhere(picture(w), plot, 5));
 
         // Fitted to 1000..4095, AD0 at 1000 lies on the bottom line, not a quarter up.
-        const QColor ad0 = adc::StripChart::channelColour(0);
-        const int flatRow = rowsOf(image, plot, plot.left() + 10, ad0).value(0, -1);
+        const int left = plot.left() + 10;
+        const int flatRow = rowsOf(image, plot, left, 0).value(0, -1);
         QVERIFY(flatRow > 0 && flatRow < plot.bottom() - plot.height() / 5);
         w.findChild<QCheckBox*>("Fit")->setChecked(true);
-        QVERIFY(rowsOf(picture(w), plot, plot.left() + 10, ad0).value(0, -1) >= plot.bottom() - 1);
+        QVERIFY(rowsOf(picture(w), plot, left, 0).value(0, -1) >= plot.bottom() - 1);
         // Still fitted to the spike as the trace moves on: AD7 at 3100 lies a third down.
         clock.now += adc::ChartWindow::kMinRefreshNs;
         w.frameDecoded(levels(1000), 0);
-        const QColor ad7 = adc::StripChart::channelColour(7);
-        QVERIFY(rowsOf(picture(w), plot, plot.left() + 10, ad7).value(0, -1) >
-                plot.top() + plot.height() / 4);
+        QVERIFY(rowsOf(picture(w), plot, left, 7).value(0, -1) > plot.top() + plot.height() / 4);
         w.findChild<QCheckBox*>("Fit")->setChecked(false);
 
         image = picture(w);
@@ -138,6 +127,13 @@ private slots:
         QCOMPARE(w.buffer().newestNs(), clock.now);
         w.setPaused(false);
         QVERIFY(picture(w) != image);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("chart.png");
+        QCOMPARE(w.saveImage(path), QString());
+        QCOMPARE(QImage(path).size(), w.chart()->size());
+        const QString bad = dir.filePath("no-such-folder/chart.png");
+        QVERIFY(w.saveImage(bad).contains(bad));
     }
 
     // A chart drawn a little at a time, as it is while receiving, shows on the screen what one
@@ -201,58 +197,6 @@ private slots:
         clock.now += adc::ChartWindow::kMinRefreshNs;
         QTRY_COMPARE(differs(), -1);
         QVERIFY(!w.refresh()); // and nothing is new
-    }
-
-    void savesThePictureOrSaysWhyNot()
-    {
-        FakeClock clock;
-        adc::ChartWindow w(10.0, clock);
-        w.show();
-        w.frameDecoded(levels(2000), 0);
-        QTemporaryDir dir;
-        const QString path = dir.filePath("chart.png");
-        QCOMPARE(w.saveImage(path), QString());
-        QCOMPARE(QImage(path).size(), w.chart()->size());
-        const QString bad = dir.filePath("no-such-folder/chart.png");
-        QVERIFY(w.saveImage(bad).contains(bad));
-    }
-
-    // The window's menu opens one chart; frames received reach it through the decoding, a
-    // reset leaves it as it was, and closing it frees it while frames go on arriving.
-    void theWindowsChartTakesEveryFrameUntilClosed()
-    {
-        PtyPair pty;
-        adc::Form1 form(QString::fromStdString(pty.path()));
-        form.show();
-        QContextMenuEvent event(QContextMenuEvent::Mouse, {5, 5}, form.mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(&form, &event);
-        QAction* plot = nullptr;
-        for (QAction* a : form.findChild<QMenu*>()->actions())
-            if (a->text() == "Plot")
-                plot = a;
-        QVERIFY(plot);
-        plot->trigger();
-        QPointer<adc::ChartWindow> chart = form.chartWindow();
-        QVERIFY(chart && chart->isVisible());
-        QCOMPARE(chart->windowTitle(), QString::fromUtf8("AD0\u2013AD7 over time"));
-        form.showChart();
-        QCOMPARE(form.findChildren<adc::ChartWindow*>().size(), 1);
-
-        form.Command1_Click();
-        pty.write(frame("7FF 7FF 7FF 7FF 7FF 7FF 7FF ABC"));
-        QTRY_VERIFY(chart->buffer().newestNs() >= 0);
-        form.Command5_Click();
-        std::vector<adc::ReadingRange> columns;
-        const adc::StripBuffer& held = chart->buffer();
-        held.ranges(held.newestNs() + 1 - held.spanNs(), held.spanNs() / 10, 10, columns);
-        QVERIFY(columns.back().any);
-        QCOMPARE(columns.back().high[7], 0xABC);
-
-        chart->close();
-        QTRY_VERIFY(chart.isNull());
-        QVERIFY(!form.chartWindow());
-        pty.write(frame("001 002 003 004 005 006 007 008"));
-        QTRY_COMPARE(form.state().frameCount, 1);
     }
 };
 
