@@ -1,4 +1,4 @@
-#include "port_list.h"
+#include "acquisition/port_list.h"
 
 #include <QDir>
 #include <QFileInfo>

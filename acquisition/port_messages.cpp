@@ -1,4 +1,4 @@
-#include "port_messages.h"
+#include "acquisition/port_messages.h"
 
 #include <QCoreApplication>
 #include <QFile>

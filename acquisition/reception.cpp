@@ -1,6 +1,6 @@
-#include "reception.h"
+#include "acquisition/reception.h"
 
-#include "number_format.h"
+#include "monitor/number_format.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "frame_decoder.h"
-#include "frame_format.h"
-#include "monitor_state.h"
-#include "window_ops.h"
+#include "monitor/frame_decoder.h"
+#include "monitor/frame_format.h"
+#include "monitor/monitor_state.h"
+#include "monitor/window_ops.h"
 
 #include <array>
 #include <cstddef>

@@ -1,7 +1,7 @@
-#include "serial_link.h"
+#include "acquisition/serial_link.h"
 
-#include "port_messages.h"
-#include "reception.h"
+#include "acquisition/port_messages.h"
+#include "acquisition/reception.h"
 
 #include <QSocketNotifier>
 

@@ -1,6 +1,6 @@
-#include "command_line.h"
+#include "app/command_line.h"
 
-#include "serial_link.h"
+#include "acquisition/serial_link.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

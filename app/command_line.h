@@ -1,8 +1,8 @@
 #pragma once
 
-#include "channel_limits.h"
-#include "posix_output_file.h"
-#include "summary_format.h"
+#include "readings/channel_limits.h"
+#include "readings/summary_format.h"
+#include "recording/posix_output_file.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
-#include "headless_run.h"
+#include "app/headless_run.h"
 
-#include "stop_signal_notifier.h"
-#include "summary_format.h"
+#include "app/stop_signal_notifier.h"
+#include "readings/summary_format.h"
 
 #include <algorithm>
 #include <unistd.h>

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "command_line.h"
-#include "monitor_state.h"
-#include "readings_observer.h"
-#include "reception.h"
-#include "recording_session.h"
-#include "run_statistics.h"
-#include "serial_link.h"
-#include "window_ops.h"
+#include "acquisition/reception.h"
+#include "acquisition/serial_link.h"
+#include "app/command_line.h"
+#include "monitor/monitor_state.h"
+#include "monitor/readings_observer.h"
+#include "monitor/window_ops.h"
+#include "readings/run_statistics.h"
+#include "recording/recording_session.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

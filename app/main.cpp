@@ -1,9 +1,9 @@
-#include "command_line.h"
-#include "form1.h"
-#include "headless_run.h"
-#include "port_list.h"
-#include "stop_signal_notifier.h"
-#include "window_system.h"
+#include "acquisition/port_list.h"
+#include "app/command_line.h"
+#include "app/headless_run.h"
+#include "app/stop_signal_notifier.h"
+#include "ui/form1.h"
+#include "ui/window_system.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -1,4 +1,4 @@
-#include "stop_signal_notifier.h"
+#include "app/stop_signal_notifier.h"
 
 #include <QSocketNotifier>
 #include <cerrno>

@@ -1,9 +1,9 @@
 // Throughput and memory of the core: bytes -> Reception -> decodeFrame -> window operations.
-#include "bench_row.h"
-#include "counting_window.h"
-#include "frame_stream.h"
-#include "measure.h"
-#include "reception.h"
+#include "acquisition/reception.h"
+#include "bench/bench_row.h"
+#include "bench/counting_window.h"
+#include "bench/frame_stream.h"
+#include "bench/measure.h"
 
 #include <algorithm>
 #include <cstdio>

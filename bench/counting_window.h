@@ -1,6 +1,6 @@
 #pragma once
 
-#include "window_ops.h"
+#include "monitor/window_ops.h"
 
 #include <array>
 #include <cstddef>

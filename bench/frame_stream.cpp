@@ -1,6 +1,6 @@
-#include "frame_stream.h"
+#include "bench/frame_stream.h"
 
-#include "frame_format.h"
+#include "monitor/frame_format.h"
 
 #include <algorithm>
 #include <array>

@@ -3,8 +3,8 @@
 //
 // Input: every byte is a received character, except the pairs 0xFF 1 (RESET), 0xFF 2 (HEX),
 // 0xFF 3 (DEC) and 0xFF 4 (a batch boundary alone), which are operator actions between batches.
-#include "frame_format.h"
-#include "reception.h"
+#include "acquisition/reception.h"
+#include "monitor/frame_format.h"
 
 #include <array>
 #include <cstdint>

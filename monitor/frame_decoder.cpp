@@ -1,6 +1,6 @@
-#include "frame_decoder.h"
+#include "monitor/frame_decoder.h"
 
-#include "number_format.h"
+#include "monitor/number_format.h"
 
 namespace adc {
 

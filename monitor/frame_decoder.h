@@ -1,9 +1,9 @@
 #pragma once
 
-#include "frame_format.h"
-#include "monitor_state.h"
-#include "readings_observer.h"
-#include "window_ops.h"
+#include "monitor/frame_format.h"
+#include "monitor/monitor_state.h"
+#include "monitor/readings_observer.h"
+#include "monitor/window_ops.h"
 
 #include <string_view>
 

@@ -1,6 +1,6 @@
-#include "monitor_state.h"
+#include "monitor/monitor_state.h"
 
-#include "number_format.h"
+#include "monitor/number_format.h"
 
 namespace adc {
 

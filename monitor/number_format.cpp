@@ -1,4 +1,4 @@
-#include "number_format.h"
+#include "monitor/number_format.h"
 
 #include <array>
 #include <cstring>

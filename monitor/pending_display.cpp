@@ -1,4 +1,4 @@
-#include "pending_display.h"
+#include "monitor/pending_display.h"
 
 #include <stdexcept>
 

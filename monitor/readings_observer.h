@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frame_format.h"
+#include "monitor/frame_format.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "clock.h"
+#include "recording/clock.h"
 
 #include <chrono>
 #include <ctime>

@@ -1,6 +1,6 @@
-#include "frame_recorder.h"
+#include "recording/frame_recorder.h"
 
-#include "csv_format.h"
+#include "readings/csv_format.h"
 
 namespace adc {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "clock.h"
-#include "readings_observer.h"
-#include "record_output.h"
+#include "monitor/readings_observer.h"
+#include "recording/clock.h"
+#include "recording/record_output.h"
 
 #include <cstdint>
 

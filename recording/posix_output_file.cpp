@@ -1,4 +1,4 @@
-#include "posix_output_file.h"
+#include "recording/posix_output_file.h"
 
 #include <cerrno>
 #include <fcntl.h>

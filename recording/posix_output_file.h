@@ -1,6 +1,6 @@
 #pragma once
 
-#include "output_file.h"
+#include "recording/output_file.h"
 
 #include <memory>
 #include <string>

@@ -1,4 +1,4 @@
-#include "record_output.h"
+#include "recording/record_output.h"
 
 #include <cerrno>
 

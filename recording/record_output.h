@@ -1,7 +1,7 @@
 #pragma once
 
-#include "output_file.h"
-#include "readings_observer.h"
+#include "monitor/readings_observer.h"
+#include "recording/output_file.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "recording_session.h"
+#include "recording/recording_session.h"
 
 #include <QFile>
 #include <cerrno>

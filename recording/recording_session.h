@@ -1,9 +1,9 @@
 #pragma once
 
-#include "clock.h"
-#include "frame_recorder.h"
-#include "posix_output_file.h"
-#include "record_output.h"
+#include "recording/clock.h"
+#include "recording/frame_recorder.h"
+#include "recording/posix_output_file.h"
+#include "recording/record_output.h"
 
 #include <QObject>
 #include <QString>

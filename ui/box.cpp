@@ -1,4 +1,4 @@
-#include "box.h"
+#include "ui/box.h"
 
 #include <QFontMetricsF>
 #include <QPaintEvent>

@@ -1,6 +1,6 @@
-#include "chart_window.h"
+#include "ui/chart_window.h"
 
-#include "strip_chart.h"
+#include "ui/strip_chart.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

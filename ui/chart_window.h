@@ -1,8 +1,8 @@
 #pragma once
 
-#include "clock.h"
-#include "readings_observer.h"
-#include "strip_buffer.h"
+#include "monitor/readings_observer.h"
+#include "readings/strip_buffer.h"
+#include "recording/clock.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -1,9 +1,9 @@
-#include "form1.h"
+#include "ui/form1.h"
 
-#include "box.h"
-#include "panel_cache_style.h"
-#include "port_dialog.h"
-#include "shape.h"
+#include "ui/box.h"
+#include "ui/panel_cache_style.h"
+#include "ui/port_dialog.h"
+#include "ui/shape.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "chart_window.h"
-#include "clock.h"
-#include "monitor_state.h"
-#include "pending_display.h"
-#include "reception.h"
-#include "recording_session.h"
-#include "serial_link.h"
-#include "window_ops.h"
+#include "acquisition/reception.h"
+#include "acquisition/serial_link.h"
+#include "monitor/monitor_state.h"
+#include "monitor/pending_display.h"
+#include "monitor/window_ops.h"
+#include "recording/clock.h"
+#include "recording/recording_session.h"
+#include "ui/chart_window.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

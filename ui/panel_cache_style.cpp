@@ -1,4 +1,4 @@
-#include "panel_cache_style.h"
+#include "ui/panel_cache_style.h"
 
 #include <QPainter>
 #include <QStyleOptionFrame>

@@ -1,6 +1,6 @@
-#include "port_dialog.h"
+#include "ui/port_dialog.h"
 
-#include "port_list.h"
+#include "acquisition/port_list.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

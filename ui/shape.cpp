@@ -1,4 +1,4 @@
-#include "shape.h"
+#include "ui/shape.h"
 
 #include <QAccessibleWidget>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "strip_chart.h"
+#include "ui/strip_chart.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "frame_format.h"
-#include "strip_buffer.h"
+#include "monitor/frame_format.h"
+#include "readings/strip_buffer.h"
 
 #include <QColor>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "window_system.h"
+#include "ui/window_system.h"
 
 #include <QByteArray>
 #include <QtGlobal>

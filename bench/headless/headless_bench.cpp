@@ -1,8 +1,8 @@
 // The program itself without a window, as a test rig runs it: adc-monitor --headless receiving
 // from adc-sim over a pseudo-terminal, with and without a recording.
 
-#include "bench_row.h"
-#include "measure.h"
+#include "bench/bench_row.h"
+#include "bench/measure.h"
 
 #include <QCoreApplication>
 #include <QFile>

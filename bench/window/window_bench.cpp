@@ -8,13 +8,13 @@
 // each in a fresh process of its own, so that one mode's memory and descriptors do not colour
 // the next one's figures.
 
-#include "bench_row.h"
-#include "box.h"
-#include "form1.h"
-#include "measure.h"
-#include "pty_pair.h"
-#include "shape.h"
-#include "window_system.h"
+#include "bench/bench_row.h"
+#include "bench/measure.h"
+#include "tests/support/pty_pair.h"
+#include "ui/box.h"
+#include "ui/form1.h"
+#include "ui/shape.h"
+#include "ui/window_system.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
-#include "port_list.h"
-#include "pty_pair.h"
+#include "acquisition/port_list.h"
+#include "tests/support/pty_pair.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
-#include "pty_pair.h"
-#include "reception.h"
-#include "recording_window.h"
+#include "acquisition/reception.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/recording_window.h"
 
 #include <gtest/gtest.h>
 #include <string>

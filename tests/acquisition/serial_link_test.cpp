@@ -1,7 +1,7 @@
-#include "pty_pair.h"
-#include "reception.h"
-#include "recording_window.h"
-#include "serial_link.h"
+#include "acquisition/reception.h"
+#include "acquisition/serial_link.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/recording_window.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

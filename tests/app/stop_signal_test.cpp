@@ -1,6 +1,6 @@
-#include "form1.h"
-#include "pty_pair.h"
-#include "stop_signal_notifier.h"
+#include "app/stop_signal_notifier.h"
+#include "tests/support/pty_pair.h"
+#include "ui/form1.h"
 
 #include <QFile>
 #include <QProcess>

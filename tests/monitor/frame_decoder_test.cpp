@@ -1,5 +1,5 @@
-#include "frame_decoder.h"
-#include "recording_window.h"
+#include "monitor/frame_decoder.h"
+#include "tests/support/recording_window.h"
 
 #include <gtest/gtest.h>
 #include <string>

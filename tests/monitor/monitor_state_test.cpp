@@ -1,5 +1,5 @@
-#include "monitor_state.h"
-#include "recording_window.h"
+#include "monitor/monitor_state.h"
+#include "tests/support/recording_window.h"
 
 #include <gtest/gtest.h>
 #include <optional>

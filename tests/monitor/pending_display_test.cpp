@@ -1,6 +1,6 @@
-#include "frame_decoder.h"
-#include "pending_display.h"
-#include "recording_window.h"
+#include "monitor/frame_decoder.h"
+#include "monitor/pending_display.h"
+#include "tests/support/recording_window.h"
 
 #include <gtest/gtest.h>
 

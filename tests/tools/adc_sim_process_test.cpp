@@ -1,6 +1,6 @@
-#include "frame_writer.h"
-#include "pty_pair.h"
-#include "waveform.h"
+#include "tests/support/pty_pair.h"
+#include "tools/adc_sim/frame_writer.h"
+#include "tools/adc_sim/waveform.h"
 
 #include <QProcess>
 #include <algorithm>

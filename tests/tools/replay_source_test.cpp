@@ -1,5 +1,5 @@
-#include "frame_writer.h"
-#include "replay_source.h"
+#include "tools/adc_sim/frame_writer.h"
+#include "tools/adc_sim/replay_source.h"
 
 #include <gtest/gtest.h>
 #include <numeric>

@@ -1,4 +1,4 @@
-#include "sim_options.h"
+#include "tools/adc_sim/sim_options.h"
 
 #include <gtest/gtest.h>
 #include <vector>

@@ -1,5 +1,5 @@
-#include "frame_writer.h"
-#include "waveform.h"
+#include "tools/adc_sim/frame_writer.h"
+#include "tools/adc_sim/waveform.h"
 
 #include <algorithm>
 #include <cstdio>

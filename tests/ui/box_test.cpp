@@ -1,5 +1,5 @@
-#include "box.h"
-#include "form1.h"
+#include "ui/box.h"
+#include "ui/form1.h"
 
 #include <QAccessible>
 #include <QContextMenuEvent>

@@ -1,5 +1,5 @@
-#include "chart_window.h"
-#include "strip_chart.h"
+#include "ui/chart_window.h"
+#include "ui/strip_chart.h"
 
 #include <QCheckBox>
 #include <QImage>

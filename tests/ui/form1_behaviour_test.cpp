@@ -1,8 +1,8 @@
-#include "box.h"
-#include "form1.h"
-#include "port_dialog.h"
-#include "pty_pair.h"
-#include "shape.h"
+#include "tests/support/pty_pair.h"
+#include "ui/box.h"
+#include "ui/form1.h"
+#include "ui/port_dialog.h"
+#include "ui/shape.h"
 
 #include <QAccessible>
 #include <QApplication>

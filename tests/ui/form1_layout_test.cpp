@@ -1,5 +1,5 @@
-#include "form1.h"
-#include "shape.h"
+#include "ui/form1.h"
+#include "ui/shape.h"
 
 #include <QApplication>
 #include <QFontInfo>

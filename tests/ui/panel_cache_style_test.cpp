@@ -1,5 +1,5 @@
-#include "form1.h"
-#include "panel_cache_style.h"
+#include "ui/form1.h"
+#include "ui/panel_cache_style.h"
 
 #include <QApplication>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "frame_writer.h"
+#include "tools/adc_sim/frame_writer.h"
 
 namespace adc::sim {
 

@@ -1,5 +1,5 @@
-#include "sim_options.h"
-#include "simulator.h"
+#include "tools/adc_sim/sim_options.h"
+#include "tools/adc_sim/simulator.h"
 
 #include <cstdio>
 #include <string_view>

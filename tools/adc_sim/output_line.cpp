@@ -1,4 +1,4 @@
-#include "output_line.h"
+#include "tools/adc_sim/output_line.h"
 
 #include <cerrno>
 #include <climits>

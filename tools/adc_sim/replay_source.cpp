@@ -1,8 +1,8 @@
-#include "replay_source.h"
+#include "tools/adc_sim/replay_source.h"
 
-#include "csv_format.h"
-#include "frame_writer.h"
-#include "parse_number.h"
+#include "readings/csv_format.h"
+#include "tools/adc_sim/frame_writer.h"
+#include "tools/adc_sim/parse_number.h"
 
 #include <algorithm>
 #include <cerrno>

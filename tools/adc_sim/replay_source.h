@@ -1,6 +1,6 @@
 #pragma once
 
-#include "stop_signals.h"
+#include "tools/adc_sim/stop_signals.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "sim_options.h"
+#include "tools/adc_sim/sim_options.h"
 
-#include "parse_number.h"
+#include "tools/adc_sim/parse_number.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

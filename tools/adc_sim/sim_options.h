@@ -1,6 +1,6 @@
 #pragma once
 
-#include "waveform.h"
+#include "tools/adc_sim/waveform.h"
 
 #include <chrono>
 #include <cstdint>

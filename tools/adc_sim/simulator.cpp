@@ -1,6 +1,6 @@
-#include "simulator.h"
+#include "tools/adc_sim/simulator.h"
 
-#include "frame_writer.h"
+#include "tools/adc_sim/frame_writer.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "output_line.h"
-#include "replay_source.h"
-#include "sim_options.h"
-#include "waveform.h"
+#include "tools/adc_sim/output_line.h"
+#include "tools/adc_sim/replay_source.h"
+#include "tools/adc_sim/sim_options.h"
+#include "tools/adc_sim/waveform.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "stop_signals.h"
+#include "tools/adc_sim/stop_signals.h"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-#include "waveform.h"
+#include "tools/adc_sim/waveform.h"
 
 #include <charconv>
 #include <cmath>

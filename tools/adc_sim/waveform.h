@@ -1,6 +1,6 @@
 #pragma once
 
-#include "readings.h"
+#include "tools/adc_sim/readings.h"
 
 #include <cstdint>
 #include <optional>

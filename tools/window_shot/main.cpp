@@ -5,8 +5,8 @@
 // Shows the window, presses START, waits until FRAMES frames (default 60) have been counted and
 // saves what the window shows; with CHART.png, also opens the strip chart and saves it.
 
-#include "chart_window.h"
-#include "form1.h"
+#include "ui/chart_window.h"
+#include "ui/form1.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "summary_format.h"
+#include "readings/summary_format.h"
 
 #include <charconv>
 #include <cstdarg>

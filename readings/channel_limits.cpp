@@ -1,4 +1,4 @@
-#include "channel_limits.h"
+#include "readings/channel_limits.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "channel_limits.h"
-#include "channel_statistics.h"
-#include "readings_observer.h"
+#include "monitor/readings_observer.h"
+#include "readings/channel_limits.h"
+#include "readings/channel_statistics.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "run_statistics.h"
+#include "readings/run_statistics.h"
 
 namespace adc {
 

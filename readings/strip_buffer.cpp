@@ -1,4 +1,4 @@
-#include "strip_buffer.h"
+#include "readings/strip_buffer.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "readings_observer.h"
+#include "monitor/readings_observer.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "run_statistics.h"
+#include "readings/run_statistics.h"
 
 #include <cstdint>
 #include <string>

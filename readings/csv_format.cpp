@@ -1,6 +1,6 @@
-#include "csv_format.h"
+#include "readings/csv_format.h"
 
-#include "number_format.h"
+#include "monitor/number_format.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,10 +1,10 @@
-#include "channel_limits.h"
-#include "channel_statistics.h"
-#include "csv_format.h"
-#include "reception.h"
-#include "recording_window.h"
-#include "run_statistics.h"
-#include "summary_format.h"
+#include "acquisition/reception.h"
+#include "readings/channel_limits.h"
+#include "readings/channel_statistics.h"
+#include "readings/csv_format.h"
+#include "readings/run_statistics.h"
+#include "readings/summary_format.h"
+#include "tests/support/recording_window.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "channel_statistics.h"
+#include "readings/channel_statistics.h"
 
 #include <algorithm>
 #include <cmath>
