@@ -37,17 +37,22 @@ QString owningGroup(const QString& portName)
     return owner && info.st_gid != 0 ? QString::fromLocal8Bit(owner->gr_name) : QString();
 }
 
-QString existingPorts()
+QString existingPorts(PortChoice choice)
 {
     QStringList found;
     for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
         found << port.systemLocation();
     if (found.isEmpty())
         return tr("No serial ports were found on this machine.");
+    const QString ports = found.join(QStringLiteral(", "));
+    if (choice == PortChoice::CommandLine)
+        return tr("Serial ports found: %1. Choose one with --port; adc-monitor --list-ports says "
+                  "more about each.")
+            .arg(ports);
     return tr("Serial ports found: %1. Choose one with \"Serial port\u2026\" in the window's "
               "menu (right-click its background) or with --port; adc-monitor --list-ports says "
               "more about each.")
-        .arg(found.join(QStringLiteral(", ")));
+        .arg(ports);
 }
 
 } // namespace
@@ -76,7 +81,7 @@ QString unusablePortName(const QString& portName)
 }
 
 QString openFailureMessage(const QString& portName, QSerialPort::SerialPortError error,
-                           const QString& reason)
+                           const QString& reason, PortChoice choice)
 {
     QString message = tr("Cannot open serial port %1: %2").arg(shownPortName(portName), reason);
     if (reason == QLatin1String(kLockFailure)) {
@@ -89,7 +94,7 @@ QString openFailureMessage(const QString& portName, QSerialPort::SerialPortError
                           "\"sudo adduser $USER %1\", then log in again.")
                            .arg(group);
     } else if (error == QSerialPort::DeviceNotFoundError) {
-        message += QStringLiteral(".\n\n") + existingPorts();
+        message += QStringLiteral(".\n\n") + existingPorts(choice);
     }
     return message;
 }

@@ -77,7 +77,8 @@ bool SerialLink::start(const QString& portName)
         return false;
     }
     if (!open()) {
-        const QString message = openFailureMessage(portName, m_port.error(), m_port.errorString());
+        const QString message =
+            openFailureMessage(portName, m_port.error(), m_port.errorString(), m_portChoice);
         m_port.clearError();
         emit failed(message);
         return false;

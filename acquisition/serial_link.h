@@ -1,5 +1,7 @@
 #pragma once
 
+#include "acquisition/port_messages.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
@@ -47,6 +49,10 @@ public:
     /// is opened again once a second, and reconnected() is emitted when reception resumes.
     void setReconnect(bool reconnect) { m_reconnect = reconnect; }
 
+    /// Where the reader of a failure to open can choose another port; the window's menu
+    /// unless told otherwise.
+    void setPortChoice(PortChoice choice) { m_portChoice = choice; }
+
     /// The port last given to start().
     QString portName() const { return m_portName; }
 
@@ -83,6 +89,7 @@ private:
     QString m_portName;
     bool m_opening = false;
     bool m_reconnect = false;
+    PortChoice m_portChoice = PortChoice::WindowOrCommandLine;
     QTimer m_retry;
     QTimer m_hold;
     QPointer<QSocketNotifier> m_readNotifier;

@@ -1,10 +1,12 @@
 #include "app/command_line.h"
 
+#include "acquisition/port_messages.h"
 #include "acquisition/serial_link.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QStringDecoder>
 #include <cmath>
 
 namespace adc {
@@ -89,6 +91,11 @@ QString checkValues(const QCommandLineParser& parser, const Options& o, MonitorO
     result.append = parser.isSet(o.append);
     result.headless = parser.isSet(o.headless);
 
+    if (result.port.isEmpty())
+        return tr("option '--port' needs a port name");
+    // A name no port can have is the command line's mistake, found before any window opens.
+    if (const QString problem = unusablePortName(result.port); !problem.isEmpty())
+        return problem;
     if (parser.isSet(o.record) && result.recordPath.isEmpty())
         return tr("option '--record' needs a file name");
     if (parser.isSet(o.capture) && result.capturePath.isEmpty())
@@ -179,11 +186,34 @@ MonitorOptions parseCommandLine(const QStringList& arguments)
             tr("unexpected argument %1").arg(quoted(parser.positionalArguments().constFirst()));
     else
         result.error = checkValues(parser, o, result);
-    if (!result.error.isEmpty())
+    if (!result.error.isEmpty()) {
         result.action = MonitorOptions::Action::Error;
-    else if (parser.isSet(o.listPorts))
+        result.status = ExitStatus::Usage;
+    } else if (parser.isSet(o.listPorts))
         result.action = MonitorOptions::Action::ListPorts;
     return result;
+}
+
+MonitorOptions parseCommandLine(int argc, const char* const* argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        // Qt names devices in Unicode: a name whose bytes are not UTF-8 would reach the serial
+        // port mangled and fail with a wrong reason, so say plainly that it cannot be used.
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        arguments << utf8(QByteArrayView(argv[i]));
+        if (utf8.hasError()) {
+            MonitorOptions result;
+            result.action = MonitorOptions::Action::Error;
+            result.status = ExitStatus::Usage;
+            result.error = tr("argument %1 is not valid UTF-8, so no serial port can be opened "
+                              "by that name; give its /dev/serial/by-id name, or a symbolic link "
+                              "to it, instead")
+                               .arg(i);
+            return result;
+        }
+    }
+    return parseCommandLine(arguments);
 }
 
 QString usageText()
@@ -193,10 +223,11 @@ QString usageText()
     // Without an application object Qt cannot name the program in the usage line.
     return parser.helpText().replace(QStringLiteral("<executable_name>"),
                                      QStringLiteral("adc-monitor")) +
-           tr("\nExit status with --headless: 0 all well; 1 the port could not be opened or was "
-              "lost; 2 a mistake on the command line or an output file that exists; 3 a reading "
-              "outside an --expect range; 4 no frame received; 5 a recording or capture could "
-              "not be written. When several apply, the lowest.\n");
+           tr("\nExit status: 0 all well; 1 an unexpected error or, with --headless, the port "
+              "could not be opened or was lost; 2 a mistake on the command line or an output "
+              "file that exists; with --headless, 3 a reading outside an --expect range, 4 no "
+              "frame received, 5 a recording or capture could not be written. When several "
+              "apply, the lowest.\n");
 }
 
 } // namespace adc

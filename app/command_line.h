@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/exit_status.h"
 #include "readings/channel_limits.h"
 #include "readings/summary_format.h"
 #include "recording/posix_output_file.h"
@@ -10,17 +11,6 @@
 #include <optional>
 
 namespace adc {
-
-/// Exit statuses of the program.
-inline constexpr int kExitOk = 0;
-/// The port could not be opened or was lost; in the window, also a mistake on the command line.
-inline constexpr int kExitPort = 1;
-/// A mistake on the command line of an unattended run, or an output file that would be
-/// overwritten.
-inline constexpr int kExitUsage = 2;
-inline constexpr int kExitLimits = 3;
-inline constexpr int kExitNoFrames = 4;
-inline constexpr int kExitWrite = 5;
 
 /// Everything the command line asks for.
 struct MonitorOptions
@@ -37,6 +27,8 @@ struct MonitorOptions
     Action action = Action::Run;
     /// For Error: one line naming the mistake, without the program's name.
     QString error;
+    /// What the program ends with when the action is not Run.
+    ExitStatus status = ExitStatus::Ok;
 
     QString port;
     bool reconnect = false;
@@ -68,6 +60,10 @@ struct MonitorOptions
 /// Reads the whole command line, the program's name first. Every value is checked; --help,
 /// --version and --list-ports win over the rest.
 MonitorOptions parseCommandLine(const QStringList& arguments);
+
+/// The same, from the arguments as the program was given them; an argument that is not UTF-8
+/// is a mistake, since no serial port could be opened by that name.
+MonitorOptions parseCommandLine(int argc, const char* const* argv);
 
 /// The text --help prints.
 QString usageText();

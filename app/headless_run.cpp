@@ -19,23 +19,24 @@ constexpr int kProgressIntervalMs = 1000;
 
 HeadlessRun::HeadlessRun(const MonitorOptions& options, std::FILE* out, std::FILE* err,
                          QObject* parent)
-    : QObject(parent), m_options(options), m_out(out), m_err(err), m_stats(options.limits)
+    : QObject(parent), m_options(options), m_out(out), m_err(err)
 {
-    resetStatistics(m_state, *this);
-    m_reception.addObserver(this);
-    m_reception.setByteSink(&m_recording);
-    m_link.setReconnect(options.reconnect);
+    m_session.reset();
+    m_session.setPortName(options.port);
+    m_session.setReconnect(options.reconnect);
+    m_session.setLimits(options.limits);
+    m_session.addConsumer(this);
 
-    connect(&m_link, &SerialLink::failed, this, [this](const QString& text) {
+    connect(&m_session, &MonitorSession::portFailed, this, [this](const QString& text) {
         message(text);
         m_portFailed = true;
         finish();
     });
-    connect(&m_link, &SerialLink::reconnecting, this, &HeadlessRun::message);
-    connect(&m_link, &SerialLink::reconnected, this, [this] {
-        message(tr("Serial port %1 is back; receiving again").arg(m_link.portName()));
+    connect(&m_session, &MonitorSession::reconnecting, this, &HeadlessRun::message);
+    connect(&m_session, &MonitorSession::reconnected, this, [this](const QString& port) {
+        message(tr("Serial port %1 is back; receiving again").arg(port));
     });
-    connect(&m_recording, &RecordingSession::failed, this, &HeadlessRun::message);
+    connect(&m_session, &MonitorSession::recordingFailed, this, &HeadlessRun::message);
 
     m_durationTimer.setSingleShot(true);
     m_durationTimer.setTimerType(Qt::PreciseTimer);
@@ -46,19 +47,19 @@ HeadlessRun::HeadlessRun(const MonitorOptions& options, std::FILE* out, std::FIL
 
 HeadlessRun::~HeadlessRun() = default;
 
-int HeadlessRun::run()
+ExitStatus HeadlessRun::run()
 {
-    if (const QString problem =
-            m_recording.start(m_options.recordPath, m_options.capturePath, m_options.openMode());
+    if (const QString problem = m_session.recording().start(
+            m_options.recordPath, m_options.capturePath, m_options.openMode());
         !problem.isEmpty()) {
         message(problem);
-        return kExitUsage;
+        return ExitStatus::Usage;
     }
 
     StopSignalNotifier stops;
     connect(&stops, &StopSignalNotifier::stopRequested, this, &HeadlessRun::finish);
-    if (!m_link.start(m_options.port))
-        return kExitPort;
+    if (!m_session.start())
+        return ExitStatus::Failure;
 
     m_elapsed.start();
     if (m_options.duration) {
@@ -70,18 +71,16 @@ int HeadlessRun::run()
     if (!m_done)
         m_loop.exec();
 
-    m_durationNs = m_elapsed.nsecsElapsed();
-    m_link.stop();
-    m_recording.stopRecording();
-    m_recording.stopCapture();
+    const std::int64_t durationNs = m_elapsed.nsecsElapsed();
+    m_session.close();
     if (m_progressShown)
         std::fputs("\n", m_err);
 
     RunTotals totals;
-    totals.durationNs = m_durationNs;
-    totals.bytesReceived = m_reception.bytesReceived();
-    totals.bytesOutsideFrames = m_reception.bytesOutsideFrames();
-    const std::string summary = formatSummary(m_options.summary, m_stats, totals);
+    totals.durationNs = durationNs;
+    totals.bytesReceived = m_session.reception().bytesReceived();
+    totals.bytesOutsideFrames = m_session.reception().bytesOutsideFrames();
+    const std::string summary = formatSummary(m_options.summary, m_session.statistics(), totals);
     std::FILE* summaryOut = m_options.writesToStandardOutput() ? m_err : m_out;
     std::fputs(summary.c_str(), summaryOut);
     std::fflush(summaryOut);
@@ -90,20 +89,17 @@ int HeadlessRun::run()
 
 void HeadlessRun::finish()
 {
+    // The rest of the batch that held the last frame asked for is left out.
+    m_session.endRun();
     m_done = true;
     m_durationTimer.stop();
     m_progressTimer.stop();
     m_loop.quit();
 }
 
-void HeadlessRun::frameDecoded(const FrameReadings& readings, std::int64_t frame)
+void HeadlessRun::frameDecoded(const FrameReadings&, std::int64_t)
 {
-    // The rest of the batch that held the last frame asked for is left out.
-    if (m_done)
-        return;
-    m_stats.frameDecoded(readings, frame);
-    m_recording.frameDecoded(readings, frame);
-    if (m_options.frames && m_stats.frames() >= *m_options.frames)
+    if (m_options.frames && m_session.statistics().frames() >= *m_options.frames)
         finish();
 }
 
@@ -129,7 +125,7 @@ void HeadlessRun::onDurationTimer()
 
 void HeadlessRun::showProgress()
 {
-    const std::int64_t frames = m_stats.frames();
+    const std::int64_t frames = m_session.statistics().frames();
     std::fprintf(m_err, "\r%lld frames, %lld frames/s ", static_cast<long long>(frames),
                  static_cast<long long>(frames - m_progressFrames));
     std::fflush(m_err);
@@ -137,17 +133,18 @@ void HeadlessRun::showProgress()
     m_progressShown = true;
 }
 
-int HeadlessRun::exitStatus() const
+ExitStatus HeadlessRun::exitStatus() const
 {
+    const RunStatistics& statistics = m_session.statistics();
     if (m_portFailed)
-        return kExitPort;
-    if (!m_stats.allWithinLimits())
-        return kExitLimits;
-    if (m_stats.frames() == 0)
-        return kExitNoFrames;
-    if (m_recording.hadWriteError())
-        return kExitWrite;
-    return kExitOk;
+        return ExitStatus::Failure;
+    if (!statistics.allWithinLimits())
+        return ExitStatus::Limits;
+    if (statistics.frames() == 0)
+        return ExitStatus::NoFrames;
+    if (m_session.recording().hadWriteError())
+        return ExitStatus::Write;
+    return ExitStatus::Ok;
 }
 
 } // namespace adc

@@ -1,13 +1,9 @@
 #pragma once
 
-#include "acquisition/reception.h"
-#include "acquisition/serial_link.h"
 #include "app/command_line.h"
-#include "monitor/monitor_state.h"
+#include "app/exit_status.h"
 #include "monitor/readings_observer.h"
-#include "monitor/window_ops.h"
-#include "readings/run_statistics.h"
-#include "recording/recording_session.h"
+#include "session/monitor_session.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -18,9 +14,10 @@
 
 namespace adc {
 
-/// A run without a window: receives on the port at once, takes in every frame until the
-/// duration or the frame count is reached or a stop is asked for, then prints the summary.
-class HeadlessRun final : public QObject, private ReadingsObserver, private WindowOps
+/// A run without a window: drives a monitoring session that receives on the port at once and
+/// takes in every frame until the duration or the frame count is reached or a stop is asked
+/// for, then prints the summary and says by its exit status how the run went.
+class HeadlessRun final : public QObject, private ReadingsObserver
 {
     Q_OBJECT
 
@@ -30,34 +27,26 @@ public:
                 QObject* parent = nullptr);
     ~HeadlessRun() override;
 
-    /// Runs to the end; returns the exit status.
-    int run();
+    /// Runs to the end; returns how it went.
+    ExitStatus run();
 
     /// Ends the run as the duration would; also what SIGINT and SIGTERM do.
     void finish();
 
 private:
     void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;
-    // Nobody sees the boxes and the lamp.
-    void setBoxText(int, std::string_view) override {}
-    void setLampColour(Colour) override {}
 
     void message(const QString& text);
     void onDurationTimer();
     void showProgress();
-    int exitStatus() const;
+    ExitStatus exitStatus() const;
 
     MonitorOptions m_options;
     std::FILE* m_out;
     std::FILE* m_err;
-    MonitorState m_state;
-    Reception m_reception{m_state, *this};
-    SerialLink m_link{m_reception, this};
-    RunStatistics m_stats;
-    RecordingSession m_recording{this};
+    MonitorSession m_session{MonitorSession::Face::Unattended, this};
     QEventLoop m_loop;
     QElapsedTimer m_elapsed;
-    std::int64_t m_durationNs = 0;
     QDeadlineTimer m_deadline;
     QTimer m_durationTimer;
     QTimer m_progressTimer;

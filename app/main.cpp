@@ -9,15 +9,13 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QSerialPortInfo>
-#include <QStringDecoder>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 
 namespace {
 
-/// Tells the operator about a failure nobody expected, then ends the program with status 1.
+/// Tells the operator about a failure nobody expected, then ends the program with Failure.
 void reportUnexpected(const QString& what)
 {
     static bool reporting = false;
@@ -29,7 +27,7 @@ void reportUnexpected(const QString& what)
                           QCoreApplication::translate("main", "Unexpected error: %1\n\n"
                                                               "The program ends.")
                               .arg(what));
-    QCoreApplication::exit(1);
+    QCoreApplication::exit(adc::exitCode(adc::ExitStatus::Failure));
 }
 
 /// Reports an exception thrown by any event handler, rather than letting it unwind through the
@@ -63,40 +61,25 @@ int main(int argc, char* argv[])
 
     // The command line is read before the window system is reached, so that --help, --version
     // and mistakes are answered also where there is no display.
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) {
-        // Qt names devices in Unicode: a name whose bytes are not UTF-8 would reach the serial
-        // port mangled and fail with a wrong reason, so say plainly that it cannot be used.
-        QStringDecoder utf8(QStringDecoder::Utf8);
-        arguments << utf8(QByteArrayView(argv[i]));
-        if (utf8.hasError()) {
-            std::fprintf(stderr,
-                         "adc-monitor: argument %d is not valid UTF-8, so no serial port can be "
-                         "opened by that name; give its /dev/serial/by-id name, or a symbolic "
-                         "link to it, instead\n",
-                         i);
-            return EXIT_FAILURE;
-        }
-    }
-    const adc::MonitorOptions options = adc::parseCommandLine(arguments);
+    const adc::MonitorOptions options = adc::parseCommandLine(argc, argv);
     switch (options.action) {
     case adc::MonitorOptions::Action::Error:
         // Unlike QCommandLineParser::process(), show the usage with the error, so that the
         // right spelling is at hand.
         std::fprintf(stderr, "adc-monitor: %s\n\n%s", qUtf8Printable(options.error),
                      qUtf8Printable(adc::usageText()));
-        return arguments.contains(QStringLiteral("--headless")) ? adc::kExitUsage : EXIT_FAILURE;
+        return adc::exitCode(options.status);
     case adc::MonitorOptions::Action::Help:
         std::fputs(qUtf8Printable(adc::usageText()), stdout);
-        return EXIT_SUCCESS;
+        return adc::exitCode(options.status);
     case adc::MonitorOptions::Action::Version:
         std::printf("adc-monitor %s\n", ADC_MONITOR_VERSION);
-        return EXIT_SUCCESS;
+        return adc::exitCode(options.status);
     case adc::MonitorOptions::Action::ListPorts:
         std::fputs(qUtf8Printable(
                        adc::portListText(adc::describePorts(QSerialPortInfo::availablePorts()))),
                    stdout);
-        return EXIT_SUCCESS;
+        return adc::exitCode(options.status);
     case adc::MonitorOptions::Action::Run:
         break;
     }
@@ -105,7 +88,7 @@ int main(int argc, char* argv[])
         // No window system at all: an unattended run works on a machine without a display.
         QCoreApplication app(argc, argv);
         adc::HeadlessRun run(options, stdout, stderr);
-        return run.run();
+        return adc::exitCode(run.run());
     }
 
     adc::prepareWindowSystem();
@@ -119,7 +102,7 @@ int main(int argc, char* argv[])
                 options.recordPath, options.capturePath, options.openMode());
             !problem.isEmpty()) {
             std::fprintf(stderr, "adc-monitor: %s\n", qUtf8Printable(problem));
-            return adc::kExitUsage;
+            return adc::exitCode(adc::ExitStatus::Usage);
         }
         // Logging out, closing the terminal or Ctrl+C end the program as EXIT does: the port
         // is released and its lock file removed.
@@ -133,6 +116,6 @@ int main(int argc, char* argv[])
         return QApplication::exec();
     } catch (const std::exception& e) {
         reportUnexpected(QString::fromLocal8Bit(e.what()));
-        return EXIT_FAILURE;
+        return adc::exitCode(adc::ExitStatus::Failure);
     }
 }

@@ -86,18 +86,17 @@ bool ChartWindow::refresh()
     if (!m_dirty || isPaused() || !isVisible())
         return false;
     const std::int64_t now = m_clock.monotonicNs();
-    if (m_shownOnce && now - m_shownAtNs < kMinRefreshNs) {
+    if (!m_repaint.due(now)) {
         // While the window goes on updating, one of its updates comes first and the chart
         // needs no wake-up of its own.
         if (!m_later.isActive())
             m_later.start(std::chrono::ceil<std::chrono::milliseconds>(
-                std::chrono::nanoseconds(2 * kMinRefreshNs - (now - m_shownAtNs))));
+                std::chrono::nanoseconds(m_repaint.untilDueNs(now) + kMinRefreshNs)));
         return false;
     }
     m_later.stop();
     m_dirty = false;
-    m_shownOnce = true;
-    m_shownAtNs = now;
+    m_repaint.done(now);
     m_chart->setSource(&m_buffer, m_buffer.newestNs() + 1);
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitor/readings_observer.h"
+#include "monitor/throttle.h"
 #include "readings/strip_buffer.h"
 #include "recording/clock.h"
 
@@ -57,8 +58,7 @@ private:
     StripBuffer m_buffer;
     std::optional<StripBuffer> m_frozen;
     bool m_dirty = false;
-    std::int64_t m_shownAtNs = 0;
-    bool m_shownOnce = false;
+    Throttle m_repaint{kMinRefreshNs};
     QTimer m_later;
     StripChart* m_chart = nullptr;
     QPushButton* m_pause = nullptr;

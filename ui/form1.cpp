@@ -131,17 +131,13 @@ QFont dialogFont()
 
 Form1::Form1(const QString& portName, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_portName(portName)
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QString::fromLatin1(kWindowTitle));
     setFont(dialogFont());
-    m_link.setObjectName(QStringLiteral("Comm1"));
     setFixedSize(twips(0, 0, kClientWidth, kClientHeight).size());
     createElements();
     setFocusOrder();
-    m_reception.addObserver(&m_recording);
-    m_reception.setByteSink(&m_recording);
     initConnections();
     setPortName(portName);
     Form_Load();
@@ -160,9 +156,9 @@ void Form1::showChart()
         m_chart = new ChartWindow(m_chartSpanSeconds, m_clock, this);
         m_chart->setAttribute(Qt::WA_DeleteOnClose);
         ReadingsObserver* observer = m_chart;
-        m_reception.addObserver(observer);
+        m_session.addConsumer(observer);
         connect(m_chart, &QObject::destroyed, this,
-                [this, observer] { m_reception.removeObserver(observer); });
+                [this, observer] { m_session.removeConsumer(observer); });
         // Painted with the window's own updates, never more often.
         connect(this, &Form1::displayUpdated, m_chart, &ChartWindow::refresh);
         const QRect frame = frameGeometry();
@@ -294,34 +290,32 @@ void Form1::initConnections()
     connect(m_decButton, &QPushButton::clicked, this, &Form1::Command4_Click);
     connect(m_resetButton, &QPushButton::clicked, this, &Form1::Command5_Click);
 
-    connect(&m_link, &SerialLink::receivingStarted, m_startButton,
+    connect(&m_session, &MonitorSession::receivingStarted, m_startButton,
             [this] { m_startButton->setEnabled(false); });
-    connect(&m_link, &SerialLink::stopped, m_startButton,
+    connect(&m_session, &MonitorSession::stopped, m_startButton,
             [this] { m_startButton->setEnabled(true); });
-    connect(&m_link, &SerialLink::failed, this, &Form1::showFailure);
-    connect(&m_link, &SerialLink::batchProcessed, this, &Form1::onBatchProcessed);
+    connect(&m_session, &MonitorSession::portFailed, this, &Form1::showFailure);
+    connect(&m_session, &MonitorSession::batchProcessed, this, &Form1::onBatchProcessed);
     m_displayTimer.setSingleShot(true);
     m_displayTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_displayTimer, &QTimer::timeout, this, &Form1::flushDisplay);
-    connect(&m_link, &SerialLink::reconnecting, this, &Form1::showFailure);
-    connect(&m_link, &SerialLink::reconnected, this, [this] {
+    connect(&m_session, &MonitorSession::reconnecting, this, &Form1::showFailure);
+    connect(&m_session, &MonitorSession::reconnected, this, [this] {
         if (m_failure)
             m_failure->close();
     });
-    // A lost device or a failed START leaves every row received in the file.
-    connect(&m_link, &SerialLink::stopped, &m_recording, &RecordingSession::flush);
-    connect(&m_recording, &RecordingSession::failed, this, &Form1::showFailure);
-    connect(&m_recording, &RecordingSession::recordingChanged, this, &Form1::updatePortToolTip);
+    connect(&m_session, &MonitorSession::recordingFailed, this, &Form1::showFailure);
+    connect(&m_session, &MonitorSession::recordingChanged, this, &Form1::updatePortToolTip);
 }
 
 void Form1::setBoxText(int box, std::string_view text)
 {
-    m_pending.setBoxText(box, text);
+    m_session.display().setBoxText(box, text);
 }
 
 void Form1::setLampColour(Colour colour)
 {
-    m_pending.setLampColour(colour);
+    m_session.display().setLampColour(colour);
 }
 
 std::chrono::nanoseconds Form1::refreshInterval() const
@@ -337,16 +331,13 @@ void Form1::onBatchProcessed()
 {
     // Leading edge: a frame after a quiet spell is shown at once; under load the frames that
     // follow within one refresh wait for its end, and only what is newest then is shown.
-    // Asking the screen costs more than the rest of this; a second's delay in noticing a
-    // new one does not matter.
-    if (!m_refreshAsked.isValid() || m_refreshAsked.hasExpired(1000)) {
-        m_pacingInterval = refreshInterval().count();
-        m_refreshAsked.start();
+    const std::int64_t now = m_clock.monotonicNs();
+    if (m_refreshAsked.due(now)) {
+        m_display.setIntervalNs(refreshInterval().count());
+        m_refreshAsked.done(now);
     }
-    const std::int64_t interval = m_pacingInterval;
-    const std::int64_t since = m_sinceDisplay.isValid() ? m_sinceDisplay.nsecsElapsed() : interval;
-    const bool completed = m_reception.framesDecoded() != m_framesShown;
-    if (completed && since >= interval) {
+    const bool completed = m_session.reception().framesDecoded() != m_framesShown;
+    if (completed && m_display.due(now)) {
         flushDisplay();
         return;
     }
@@ -354,7 +345,8 @@ void Form1::onBatchProcessed()
         return;
     // A frame only begun waits up to a whole refresh, so that its end, a moment later, is
     // shown at once rather than held back by the update that showed its start.
-    const std::int64_t wait = since >= interval ? interval : interval - since;
+    const std::int64_t wait =
+        m_display.due(now) ? m_display.intervalNs() : m_display.untilDueNs(now);
     m_displayTimer.start(
         std::chrono::ceil<std::chrono::milliseconds>(std::chrono::nanoseconds(wait)));
 }
@@ -362,9 +354,9 @@ void Form1::onBatchProcessed()
 void Form1::flushDisplay()
 {
     m_displayTimer.stop();
-    m_sinceDisplay.start();
-    m_framesShown = m_reception.framesDecoded();
-    m_pending.flush(
+    m_display.done(m_clock.monotonicNs());
+    m_framesShown = m_session.reception().framesDecoded();
+    m_session.display().flush(
         [this](int box, std::string_view text) {
             m_boxes[box - 1]->showText(
                 QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
@@ -390,35 +382,32 @@ void Form1::Form_Load()
 
 void Form1::Command1_Click()
 {
-    m_link.start(m_portName);
+    m_session.start();
     flushDisplay();
 }
 
 void Form1::Command2_Click()
 {
-    // Closing the port first frees it for another program the moment we are gone; a frame
-    // that is half received is dropped with it.
-    m_link.stop();
-    m_recording.flush();
+    m_session.stop();
     flushDisplay();
     QCoreApplication::exit(0);
 }
 
 void Form1::Command3_Click()
 {
-    selectDisplayMode(m_state, *this, DisplayMode::Hex);
+    m_session.selectMode(DisplayMode::Hex);
     flushDisplay();
 }
 
 void Form1::Command4_Click()
 {
-    selectDisplayMode(m_state, *this, DisplayMode::Dec);
+    m_session.selectMode(DisplayMode::Dec);
     flushDisplay();
 }
 
 void Form1::Command5_Click()
 {
-    resetStatistics(m_state, *this);
+    m_session.reset();
     flushDisplay();
 }
 
@@ -439,17 +428,15 @@ void Form1::showFailure(const QString& message)
 
 void Form1::setPortName(const QString& portName)
 {
-    if (isReceiving())
-        return;
-    m_portName = portName;
+    m_session.setPortName(portName);
     updatePortToolTip();
 }
 
 void Form1::updatePortToolTip()
 {
-    QString tip = tr("Receives on %1").arg(m_portName);
-    if (m_recording.isRecording())
-        tip += QLatin1Char('\n') + tr("Records to %1").arg(m_recording.recordingPath());
+    QString tip = tr("Receives on %1").arg(portName());
+    if (recording().isRecording())
+        tip += QLatin1Char('\n') + tr("Records to %1").arg(recording().recordingPath());
     m_portLabel->setToolTip(tip);
 }
 
@@ -463,7 +450,7 @@ void Form1::chooseRecordingFile()
     dialog->setDefaultSuffix(QStringLiteral("csv"));
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
         // The dialog has asked before replacing a file that exists.
-        if (const QString problem = m_recording.startRecording(path, OpenMode::Replace);
+        if (const QString problem = recording().startRecording(path, OpenMode::Replace);
             !problem.isEmpty())
             showFailure(problem);
     });
@@ -477,7 +464,7 @@ void Form1::contextMenuEvent(QContextMenuEvent* event)
     QAction* choose = menu->addAction(tr("Serial port\u2026"));
     choose->setEnabled(!isReceiving());
     connect(choose, &QAction::triggered, this, [this] {
-        auto* dialog = new PortDialog(m_portName, this);
+        auto* dialog = new PortDialog(portName(), this);
         connect(dialog, &PortDialog::chosen, this, &Form1::setPortName);
         dialog->show();
     });
@@ -486,8 +473,8 @@ void Form1::contextMenuEvent(QContextMenuEvent* event)
     connect(menu->addAction(tr("Record to file\u2026")), &QAction::triggered, this,
             &Form1::chooseRecordingFile);
     QAction* stopRecording = menu->addAction(tr("Stop recording"));
-    stopRecording->setEnabled(m_recording.isRecording());
-    connect(stopRecording, &QAction::triggered, &m_recording, &RecordingSession::stopRecording);
+    stopRecording->setEnabled(recording().isRecording());
+    connect(stopRecording, &QAction::triggered, &recording(), &RecordingSession::stopRecording);
     // Not exec(): reception must go on while the menu is open.
     menu->popup(event->globalPos());
 }

@@ -1,15 +1,11 @@
 #pragma once
 
-#include "acquisition/reception.h"
-#include "acquisition/serial_link.h"
-#include "monitor/monitor_state.h"
-#include "monitor/pending_display.h"
+#include "monitor/throttle.h"
 #include "monitor/window_ops.h"
 #include "recording/clock.h"
-#include "recording/recording_session.h"
+#include "session/monitor_session.h"
 #include "ui/chart_window.h"
 
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -32,11 +28,11 @@ inline constexpr char kWindowTitle[] = " A/D Test (8ch)";
 /// The monitor's one window: the channel grid of value, max and min boxes, the frame count, the
 /// activity lamp and the five buttons, each at its fixed place.
 ///
-/// Owns the monitor state, the reception, the serial link and what records the readings.
-/// Writes to the boxes and the lamp are recorded and shown together: at the end of every
-/// handler, and for received frames at most once per refresh of the screen, so that the
-/// widgets' cost does not grow with the frame rate. A frame after a quiet spell is shown at
-/// once; under load none waits longer than one refresh interval.
+/// The view of a monitoring session: its buttons and menu drive the session, and what the
+/// session writes to the boxes and the lamp is shown together: at the end of every handler,
+/// and for received frames at most once per refresh of the screen, so that the widgets' cost
+/// does not grow with the frame rate. A frame after a quiet spell is shown at once; under load
+/// none waits longer than one refresh interval.
 class Form1 final : public QWidget, public WindowOps
 {
     Q_OBJECT
@@ -52,22 +48,25 @@ public:
     /// Records the lamp's fill colour; it is shown at the next flush.
     void setLampColour(Colour colour) override;
 
+    /// The session the window shows and drives.
+    MonitorSession& session() { return m_session; }
+
     /// The port START opens.
-    QString portName() const { return m_portName; }
+    QString portName() const { return m_session.portName(); }
     /// Makes START open `portName` from now on; ignored while receiving.
     void setPortName(const QString& portName);
     /// When on, a device that goes away is opened again as soon as it is back, with the
     /// display kept; meanwhile a message says so and START stays disabled.
-    void setReconnect(bool reconnect) { m_link.setReconnect(reconnect); }
+    void setReconnect(bool reconnect) { m_session.setReconnect(reconnect); }
     /// True while the port is open and frames are received.
-    bool isReceiving() const { return m_link.isReceiving(); }
+    bool isReceiving() const { return m_session.isReceiving(); }
     /// The displayed statistics.
-    const MonitorState& state() const { return m_state; }
+    const MonitorState& state() const { return m_session.state(); }
     /// The least time between two display updates for received frames: one refresh of the
     /// window's screen (60 Hz where the screen does not say).
     std::chrono::nanoseconds refreshInterval() const;
     /// What keeps the readings and the received bytes, when asked to.
-    RecordingSession& recording() { return m_recording; }
+    RecordingSession& recording() { return m_session.recording(); }
 
     /// Opens the strip chart of the channels beside the window, or brings it to the front.
     void showChart();
@@ -115,13 +114,7 @@ private:
     void chooseRecordingFile();
     void updatePortToolTip();
 
-    QString m_portName;
-    MonitorState m_state;
-    PendingDisplay m_pending;
-    Reception m_reception{m_state, *this};
-    // A child named after the control it replaces, so that tools can find it.
-    SerialLink m_link{m_reception, this};
-    RecordingSession m_recording{this};
+    MonitorSession m_session{MonitorSession::Face::Window, this};
     SystemClock m_clock;
     QPointer<ChartWindow> m_chart;
     double m_chartSpanSeconds = ChartWindow::kDefaultSpanSeconds;
@@ -136,9 +129,10 @@ private:
     QLabel* m_portLabel = nullptr;
     QPointer<QMessageBox> m_failure;
     QTimer m_displayTimer;
-    QElapsedTimer m_sinceDisplay;
-    QElapsedTimer m_refreshAsked;
-    std::int64_t m_pacingInterval = 0;
+    Throttle m_display{0};
+    // Asking the screen costs more than the rest of a batch; a second's delay in noticing a
+    // new refresh rate does not matter.
+    Throttle m_refreshAsked{1'000'000'000};
     std::int64_t m_framesShown = 0; // frames decoded when the display was last updated
     bool m_placed = false;
 };

@@ -32,10 +32,14 @@ TEST(CommandLine, EachMistakeIsNamed)
         {{"--plot-span", "nan"}, "invalid plot span"},
         {{"--headless", "--summary", "xml"}, "invalid summary format 'xml'"},
         {{"--headless", "--expect", "AD0=0..9", "--expect", "AD0=10..20"}, "leaves no reading"},
+        {{"--port="}, "'--port' needs a port name"},
+        {{"--headless", "--port", ""}, "'--port' needs a port name"},
+        {{"--port", "/dev/" + QString(300, 'x')}, "too long"},
     };
     for (const auto& [args, error] : rows) {
         const MonitorOptions options = parse(args);
         EXPECT_EQ(options.action, MonitorOptions::Action::Error) << args.join(' ').toStdString();
+        EXPECT_EQ(options.status, ExitStatus::Usage) << args.join(' ').toStdString();
         EXPECT_TRUE(options.error.contains(error))
             << args.join(' ').toStdString() << ": " << options.error.toStdString();
     }
@@ -48,6 +52,7 @@ TEST(CommandLine, AnUnattendedRunAsAskedFor)
                "--summary", "csv", "--expect", "AD1-AD2=0x10..100", "--capture", "-", "--record",
                "r.csv", "--append", "--reconnect"});
     ASSERT_EQ(o.action, MonitorOptions::Action::Run) << o.error.toStdString();
+    EXPECT_EQ(o.status, ExitStatus::Ok);
     EXPECT_TRUE(o.headless && o.reconnect);
     EXPECT_EQ(o.port, "/dev/ttyUSB1");
     EXPECT_EQ(o.duration, std::chrono::milliseconds(1001)) << "never shorter than asked";

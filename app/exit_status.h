@@ -1,0 +1,27 @@
+#pragma once
+
+namespace adc {
+
+/// How the program ended, as its exit status tells a script. When several apply, the lowest.
+enum class ExitStatus : int
+{
+    Ok = 0,
+    /// The port could not be opened or was lost (unattended), or an unexpected error.
+    Failure = 1,
+    /// A mistake on the command line, or an output file that would be overwritten.
+    Usage = 2,
+    /// A reading outside an --expect range.
+    Limits = 3,
+    /// No frame was received.
+    NoFrames = 4,
+    /// A recording or a capture could not be written.
+    Write = 5,
+};
+
+/// The status as the process returns it.
+constexpr int exitCode(ExitStatus status)
+{
+    return static_cast<int>(status);
+}
+
+} // namespace adc

@@ -1,0 +1,74 @@
+#include "session/monitor_session.h"
+
+namespace adc {
+
+MonitorSession::MonitorSession(Face face, QObject* parent) : QObject(parent)
+{
+    // A child named after the control it replaces, so that tools can find it.
+    m_link.setObjectName(QStringLiteral("Comm1"));
+    m_link.setPortChoice(face == Face::Window ? PortChoice::WindowOrCommandLine
+                                              : PortChoice::CommandLine);
+    m_reception.addObserver(this);
+    m_reception.setByteSink(&m_recording);
+    m_consumers.add(&m_statistics);
+    m_consumers.add(&m_recording);
+
+    connect(&m_link, &SerialLink::receivingStarted, this, &MonitorSession::receivingStarted);
+    connect(&m_link, &SerialLink::stopped, this, &MonitorSession::stopped);
+    connect(&m_link, &SerialLink::batchProcessed, this, &MonitorSession::batchProcessed);
+    connect(&m_link, &SerialLink::failed, this, &MonitorSession::portFailed);
+    connect(&m_link, &SerialLink::reconnecting, this, &MonitorSession::reconnecting);
+    connect(&m_link, &SerialLink::reconnected, this,
+            [this] { emit reconnected(m_link.portName()); });
+    // A lost device or a failed start leaves every row received in the file.
+    connect(&m_link, &SerialLink::stopped, &m_recording, &RecordingSession::flush);
+    connect(&m_recording, &RecordingSession::failed, this, &MonitorSession::recordingFailed);
+    connect(&m_recording, &RecordingSession::recordingChanged, this,
+            &MonitorSession::recordingChanged);
+}
+
+MonitorSession::~MonitorSession()
+{
+    // Nothing may reach a consumer that its owner is taking apart; the link and the recording
+    // close quietly as they go.
+    m_taking = false;
+}
+
+void MonitorSession::setPortName(const QString& portName)
+{
+    if (!isReceiving())
+        m_portName = portName;
+}
+
+bool MonitorSession::start()
+{
+    return m_link.start(m_portName);
+}
+
+void MonitorSession::stop()
+{
+    // Closing the port first frees it for another program at once; a frame that is half
+    // received is dropped with it.
+    m_link.stop();
+    m_recording.flush();
+}
+
+void MonitorSession::endRun()
+{
+    m_taking = false;
+}
+
+void MonitorSession::close()
+{
+    m_link.stop();
+    m_recording.stopRecording();
+    m_recording.stopCapture();
+}
+
+void MonitorSession::frameDecoded(const FrameReadings& readings, std::int64_t frame)
+{
+    if (m_taking)
+        m_consumers.frameDecoded(readings, frame);
+}
+
+} // namespace adc

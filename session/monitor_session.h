@@ -1,0 +1,117 @@
+#pragma once
+
+#include "acquisition/reception.h"
+#include "acquisition/serial_link.h"
+#include "monitor/monitor_state.h"
+#include "monitor/pending_display.h"
+#include "monitor/readings_observer.h"
+#include "readings/channel_limits.h"
+#include "readings/run_statistics.h"
+#include "recording/recording_session.h"
+
+#include <QObject>
+#include <QString>
+
+namespace adc {
+
+/// One monitoring session, whichever face shows it: the window or the unattended run.
+///
+/// Owns the monitor's state, the reception of the character stream, the serial link, the
+/// recording and capture, the run's statistics and the list of everything else that takes the
+/// readings. Every decoded frame reaches each of them once, in the order they were added, from
+/// the decoding that fills the boxes. An output added here is had by both faces.
+///
+/// What the boxes and the lamp are to show collects in display(); the window shows it at the
+/// screen's pace, an unattended run never, and only the newest of each is kept either way.
+class MonitorSession final : public QObject, private ReadingsObserver
+{
+    Q_OBJECT
+
+public:
+    /// Who is in front of the session, so that a message names only what they can do.
+    enum class Face
+    {
+        Window,
+        Unattended,
+    };
+
+    explicit MonitorSession(Face face, QObject* parent = nullptr);
+    ~MonitorSession() override;
+
+    /// The port start() opens.
+    QString portName() const { return m_portName; }
+    /// Makes start() open `portName` from now on; ignored while receiving.
+    void setPortName(const QString& portName);
+    /// When on, a device that goes away is opened again as soon as it is back, with the state
+    /// kept; meanwhile reconnecting() has said so and the session counts as receiving.
+    void setReconnect(bool reconnect) { m_link.setReconnect(reconnect); }
+    /// The limits the run's statistics check every reading against.
+    void setLimits(const ChannelLimits& limits) { m_statistics = RunStatistics(limits); }
+
+    /// Opens the port and receives until stop() or a failure of the line. Returns whether
+    /// reception runs; portFailed() has said why not.
+    bool start();
+    /// Closes the port, releasing it for other programs, and writes out what was recorded.
+    void stop();
+    /// Ends the run: no frame decoded from now on reaches a consumer, also the rest of the
+    /// batch being decoded, so that a consumer may call it. The port stays open until close().
+    void endRun();
+    /// Closes the port and ends the recording and the capture with everything written.
+    void close();
+
+    /// Restarts the ranges and the frame count.
+    void reset() { resetStatistics(m_state, m_display); }
+    /// Switches the number format, then resets.
+    void selectMode(DisplayMode mode) { selectDisplayMode(m_state, m_display, mode); }
+
+    /// Hands every decoded frame's readings to `consumer` from now on, after those added
+    /// before; it must outlive the session or be removed first.
+    void addConsumer(ReadingsObserver* consumer) { m_consumers.add(consumer); }
+    /// Not from within a consumer's frameDecoded().
+    void removeConsumer(ReadingsObserver* consumer) { m_consumers.remove(consumer); }
+
+    /// True while the port is open and frames are received, also while reconnecting.
+    bool isReceiving() const { return m_link.isReceiving(); }
+    const MonitorState& state() const { return m_state; }
+    /// What the boxes and the lamp are to show, written since its last flush.
+    PendingDisplay& display() { return m_display; }
+    const Reception& reception() const { return m_reception; }
+    const RunStatistics& statistics() const { return m_statistics; }
+    RecordingSession& recording() { return m_recording; }
+    const RecordingSession& recording() const { return m_recording; }
+    /// The serial link, for the window's tools that look for it by name.
+    const SerialLink& link() const { return m_link; }
+
+signals:
+    /// Reception runs.
+    void receivingStarted();
+    /// Reception has ended, after stop() or a failure.
+    void stopped();
+    /// A batch of received bytes has been taken in.
+    void batchProcessed();
+    /// The port could not be opened, or the device went away; reception has stopped.
+    void portFailed(const QString& message);
+    /// The device went away and is looked for again.
+    void reconnecting(const QString& message);
+    /// The device is back and reception has resumed on `portName`.
+    void reconnected(const QString& portName);
+    /// A recording or a capture could not be written and has stopped.
+    void recordingFailed(const QString& message);
+    /// A recording started or stopped.
+    void recordingChanged();
+
+private:
+    void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;
+
+    QString m_portName = SerialLink::defaultPortName();
+    MonitorState m_state;
+    PendingDisplay m_display;
+    Reception m_reception{m_state, m_display};
+    SerialLink m_link{m_reception, this};
+    RunStatistics m_statistics;
+    RecordingSession m_recording{this};
+    ReadingsFanOut m_consumers;
+    bool m_taking = true;
+};
+
+} // namespace adc
