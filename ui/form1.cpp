@@ -333,11 +333,11 @@ void Form1::onBatchProcessed()
     // follow within one refresh wait for its end, and only what is newest then is shown.
     const std::int64_t now = m_clock.monotonicNs();
     if (m_refreshAsked.due(now)) {
-        m_display.setIntervalNs(refreshInterval().count());
+        m_displayPace.setIntervalNs(refreshInterval().count());
         m_refreshAsked.done(now);
     }
     const bool completed = m_session.reception().framesDecoded() != m_framesShown;
-    if (completed && m_display.due(now)) {
+    if (completed && m_displayPace.due(now)) {
         flushDisplay();
         return;
     }
@@ -346,7 +346,7 @@ void Form1::onBatchProcessed()
     // A frame only begun waits up to a whole refresh, so that its end, a moment later, is
     // shown at once rather than held back by the update that showed its start.
     const std::int64_t wait =
-        m_display.due(now) ? m_display.intervalNs() : m_display.untilDueNs(now);
+        m_displayPace.due(now) ? m_displayPace.intervalNs() : m_displayPace.untilDueNs(now);
     m_displayTimer.start(
         std::chrono::ceil<std::chrono::milliseconds>(std::chrono::nanoseconds(wait)));
 }
@@ -354,7 +354,7 @@ void Form1::onBatchProcessed()
 void Form1::flushDisplay()
 {
     m_displayTimer.stop();
-    m_display.done(m_clock.monotonicNs());
+    m_displayPace.done(m_clock.monotonicNs());
     m_framesShown = m_session.reception().framesDecoded();
     m_session.display().flush(
         [this](int box, std::string_view text) {

@@ -129,7 +129,7 @@ private:
     QLabel* m_portLabel = nullptr;
     QPointer<QMessageBox> m_failure;
     QTimer m_displayTimer;
-    Throttle m_display{0};
+    Throttle m_displayPace{0};
     // Asking the screen costs more than the rest of a batch; a second's delay in noticing a
     // new refresh rate does not matter.
     Throttle m_refreshAsked{1'000'000'000};
