@@ -3,6 +3,7 @@
 
 #include "bench/bench_row.h"
 #include "bench/measure.h"
+#include "monitor/frame_format.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -18,8 +19,6 @@ namespace {
 
 using adc::bench::printReference;
 using adc::bench::printRow;
-
-constexpr int kChannels = 8;
 
 /// A program running as a child, its output collected.
 struct Child
@@ -53,15 +52,17 @@ int fail(const char* what)
     return 1;
 }
 
-// One CSV row's readings as the simulator logs them: three hex digits each, blank-separated.
+// One CSV row's readings as the simulator logs them: the payload of the frame that carried
+// them. Empty for anything that is no whole row.
 QByteArray asLogged(const QByteArray& row)
 {
     const QList<QByteArray> fields = row.trimmed().split(',');
-    QByteArray logged;
-    for (int k = 0; k < kChannels && 3 + k < fields.size(); ++k)
-        logged += (k ? " " : "") +
-                  QByteArray::number(fields[3 + k].toInt(), 16).toUpper().rightJustified(3, '0');
-    return logged;
+    if (fields.size() < 3 + adc::kChannelCount)
+        return {};
+    adc::FrameValues values{};
+    for (int k = 0; k < adc::kChannelCount; ++k)
+        values[static_cast<std::size_t>(k)] = static_cast<std::uint16_t>(fields[3 + k].toInt());
+    return QByteArray::fromStdString(adc::formatFrame(values).substr(1, adc::kFramePayloadLength));
 }
 
 /// Rows of `csvPath` unlike the frames in `logPath` at their place, plus rows missing or

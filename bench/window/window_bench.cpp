@@ -50,7 +50,7 @@ using adc::bench::peakResidentKiB;
 using adc::bench::printReference;
 using adc::bench::printRow;
 using adc::bench::residentKiB;
-using Readings = std::array<int, adc::kChannelCount>;
+using Readings = adc::FrameValues;
 
 /// One figure against its target; `op` is how the value must compare with it.
 void row(const char* name, double value, const char* unit, std::string_view op, double target,
@@ -218,7 +218,7 @@ struct Log
                 continue;
             Readings r{};
             for (int k = 0; k < adc::kChannelCount; ++k)
-                r[k] = words[k].toInt(nullptr, 16);
+                r[k] = static_cast<std::uint16_t>(words[k].toInt(nullptr, 16));
             frames.push_back(r);
             if (words.size() > adc::kChannelCount)
                 sentNs.push_back(words[adc::kChannelCount].toLongLong());
@@ -361,12 +361,10 @@ struct PacedStream
         for (int i = 0; i < rate * kSeconds; ++i) {
             Readings r{};
             for (int k = 0; k < adc::kChannelCount; ++k)
-                r[k] = (i * 37 + k * 512 + (i % 997 == 0 ? 2000 : 0)) % (adc::kReadingMax + 1);
+                r[k] = static_cast<std::uint16_t>((i * 37 + k * 512 + (i % 997 == 0 ? 2000 : 0)) %
+                                                  (adc::kReadingMax + 1));
             frames.push_back(r);
-            char text[adc::kFrameLength + 1];
-            std::snprintf(text, sizeof text, "\x02%03X %03X %03X %03X %03X %03X %03X %03X\r", r[0],
-                          r[1], r[2], r[3], r[4], r[5], r[6], r[7]);
-            bytes.append(text, adc::kFrameLength);
+            adc::appendFrame(bytes, r);
         }
         perTick = rate >= 1000 ? rate / 1000 : 1;
         ticks = int(frames.size()) / perTick;

@@ -192,10 +192,8 @@ private slots:
         constexpr int kFrames = 300;
         std::thread writer([&] {
             for (int i = 0; i < kFrames; ++i) {
-                char fields[40];
-                std::snprintf(fields, sizeof fields, "%03X %03X 000 000 000 000 000 %03X", i,
-                              kFrames - i, i % 16);
-                pty.write(frame(fields));
+                const auto v = [](int value) { return static_cast<std::uint16_t>(value); };
+                pty.write(adc::formatFrame({v(i), v(kFrames - i), 0, 0, 0, 0, 0, v(i % 16)}));
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         });

@@ -194,8 +194,8 @@ TEST(HeadlessMonitor, SigtermLeavesEveryRowWritten)
     for (int burst = 0; burst < 4; ++burst) {
         std::string bytes;
         for (int i = burst * 1000; i < (burst + 1) * 1000; ++i)
-            bytes += frame(
-                QString("%1 456 789 ABC DEF 000 111 222").arg(i, 3, 16, QChar('0')).toStdString());
+            adc::appendFrame(bytes, {static_cast<std::uint16_t>(i), 0x456, 0x789, 0xABC, 0xDEF,
+                                     0x000, 0x111, 0x222});
         pty.write(bytes);
     }
     monitor.signal(SIGTERM);

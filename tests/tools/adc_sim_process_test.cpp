@@ -1,5 +1,6 @@
+#include "monitor/frame_format.h"
 #include "tests/support/pty_pair.h"
-#include "tools/adc_sim/frame_writer.h"
+#include "tools/adc_sim/readings.h"
 #include "tools/adc_sim/waveform.h"
 
 #include <QProcess>
@@ -144,7 +145,7 @@ TEST(AdcSimProcessTest, EveryFrameArrivesAsLogged)
             const long long time = std::stoll(line.substr(space + 1));
             ASSERT_GE(time, lastTime) << line;
             lastTime = time;
-            logged += "\x02" + line.substr(0, space) + "\r";
+            logged += test::frame(line.substr(0, space));
         }
         ASSERT_EQ(logged.size(), (replay ? 600 : 5000) * kFrameLength) << "a line for each frame";
         EXPECT_TRUE(bytes == (replay ? capture : logged)) << "received " << bytes.size();

@@ -1,4 +1,5 @@
-#include "tools/adc_sim/frame_writer.h"
+#include "monitor/frame_format.h"
+#include "tools/adc_sim/readings.h"
 #include "tools/adc_sim/replay_source.h"
 
 #include <gtest/gtest.h>

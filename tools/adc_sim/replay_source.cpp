@@ -1,9 +1,10 @@
 #include "tools/adc_sim/replay_source.h"
 
 #include "common/text.h"
+#include "monitor/frame_format.h"
 #include "readings/csv_format.h"
-#include "tools/adc_sim/frame_writer.h"
 #include "tools/adc_sim/parse_number.h"
+#include "tools/adc_sim/readings.h"
 
 #include <algorithm>
 #include <cerrno>
