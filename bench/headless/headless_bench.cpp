@@ -4,6 +4,7 @@
 #include "bench/bench_row.h"
 #include "bench/measure.h"
 #include "monitor/frame_format.h"
+#include "tests/support/sim_process.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -20,7 +21,7 @@ namespace {
 using adc::bench::printReference;
 using adc::bench::printRow;
 
-/// A program running as a child, its output collected.
+/// The monitor running as a child, its output collected.
 struct Child
 {
     QProcess process;
@@ -37,14 +38,6 @@ struct Child
     }
     long pid() const { return static_cast<long>(process.processId()); }
 };
-
-/// Starts adc-sim and returns the device it sends on; empty when it does not start.
-QString startSimulator(Child& sim, const QStringList& args)
-{
-    if (!sim.start(ADC_SIM_PATH, args) || !sim.process.waitForReadyRead(5000))
-        return {};
-    return QString::fromLatin1(sim.process.readLine()).trimmed();
-}
 
 int fail(const char* what)
 {
@@ -114,9 +107,9 @@ std::optional<FastRun> recordFast(qint64 frames)
     QTemporaryDir dir;
     const QString log = dir.filePath("sent.log");
     const QString csv = dir.filePath("run.csv");
-    Child sim;
-    const QString port = startSimulator(sim, {"--fast", "--count", QString::number(frames),
-                                              "--wave", "noise", "--seed", "11", "--log", log});
+    adc::test::SimProcess sim({"--fast", "--count", QString::number(frames), "--wave", "noise",
+                               "--seed", "11", "--log", log});
+    const QString& port = sim.port();
     Child monitor;
     if (port.isEmpty() ||
         !monitor.start(ADC_MONITOR_PATH,
@@ -124,7 +117,7 @@ std::optional<FastRun> recordFast(qint64 frames)
                         "--record", csv, "--summary", "csv"}) ||
         !monitor.process.waitForFinished(300000))
         return std::nullopt;
-    sim.process.waitForFinished(10000);
+    sim.waitExit(10000);
     const QList<QByteArray> totals = summaryTotals(monitor.process);
     if (totals.isEmpty())
         return std::nullopt;
@@ -160,13 +153,12 @@ int recordingThroughput()
 // ten seconds once it runs.
 double lineRateCpuShare(const QStringList& extra)
 {
-    Child sim;
-    const QString port = startSimulator(sim, {"--wave", "noise"});
-    if (port.isEmpty())
+    adc::test::SimProcess sim({"--wave", "noise"});
+    if (sim.port().isEmpty())
         return -1;
     Child monitor;
     if (!monitor.start(ADC_MONITOR_PATH,
-                       QStringList{"--headless", "--port", port, "--duration", "13"} + extra))
+                       QStringList{"--headless", "--port", sim.port(), "--duration", "13"} + extra))
         return -1;
     QThread::msleep(2000);
     const std::int64_t cpu0 = adc::bench::processCpuNs(monitor.pid());
