@@ -1,3 +1,4 @@
+#include "acquisition/port_messages.h"
 #include "acquisition/reception.h"
 #include "acquisition/serial_link.h"
 #include "tests/support/pty_pair.h"
@@ -128,6 +129,20 @@ private slots:
         QVERIFY2(rig.message().contains(says), qPrintable(rig.message()));
         QVERIFY2(rig.message().contains(port.left(20)), qPrintable(rig.message()));
         QVERIFY2(rig.message().size() < 300, qPrintable(rig.message()));
+    }
+
+    // A refusal is told by Qt's error code and the device's mode, whatever Qt's wording: a
+    // device open to us was refused for its lock, held by another program; one that is not
+    // (here: missing) for its mode.
+    void permissionErrorsTellAHeldLockByTheDevicesMode()
+    {
+        PtyPair pty;
+        const QString held =
+            adc::openFailureMessage(portOf(pty), QSerialPort::PermissionError, "any other text");
+        QVERIFY2(held.endsWith("any other text (is another program using it?)"), qPrintable(held));
+        const QString missing = adc::openFailureMessage(
+            "/dev/adc-monitor-no-such-port", QSerialPort::PermissionError, "Permission denied");
+        QVERIFY2(!missing.contains("another program"), qPrintable(missing));
     }
 
     // A user outside the device's group is told which group it is and how to join it.
