@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <grp.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace adc {
 
@@ -15,7 +16,6 @@ constexpr qsizetype kLongestShownName = 60;
 // Lock files are named "LCK.." and the device's name; a file name holds 255 bytes.
 constexpr char kLockPrefix[] = "LCK..";
 constexpr qsizetype kLongestLockedName = 255 - (sizeof kLockPrefix - 1);
-constexpr char kLockFailure[] = "Permission error while locking the device";
 
 QString tr(const char* text)
 {
@@ -25,6 +25,12 @@ QString tr(const char* text)
 QString devicePath(const QString& portName)
 {
     return portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
+}
+
+// Whether the device's own mode lets us read and write it.
+bool mayReadAndWrite(const QString& portName)
+{
+    return ::access(QFile::encodeName(devicePath(portName)).constData(), R_OK | W_OK) == 0;
 }
 
 // The group that may open the device, as the device itself says; empty when unknown.
@@ -84,8 +90,9 @@ QString openFailureMessage(const QString& portName, QSerialPort::SerialPortError
                            const QString& reason, PortChoice choice)
 {
     QString message = tr("Cannot open serial port %1: %2").arg(shownPortName(portName), reason);
-    if (reason == QLatin1String(kLockFailure)) {
-        // Qt reports a port that another program holds as a failure to take its lock.
+    if (error == QSerialPort::PermissionError && mayReadAndWrite(portName)) {
+        // Qt reports a port that another program holds as a permission error, on taking its
+        // lock; with the device itself open to us, the lock is what refused.
         message += tr(" (is another program using it?)");
     } else if (error == QSerialPort::PermissionError) {
         const QString group = owningGroup(portName);

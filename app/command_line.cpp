@@ -2,6 +2,7 @@
 
 #include "acquisition/port_messages.h"
 #include "acquisition/serial_link.h"
+#include "common/text.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -76,9 +77,10 @@ struct Options
         "CHANNELS=LO..HI"};
 };
 
+// UTF-8 there and back keeps every character of a Qt text.
 QString quoted(const QString& text)
 {
-    return QLatin1Char('\'') + text + QLatin1Char('\'');
+    return QString::fromStdString(adc::quoted(text.toStdString()));
 }
 
 // The mistake in the values, if any.

@@ -4,14 +4,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <random>
 
 namespace adc::bench {
 
 std::string makeFrameStream(std::size_t frames, std::uint32_t seed)
 {
-    static constexpr char kUpper[] = "0123456789ABCDEF";
-    static constexpr char kLower[] = "0123456789abcdef";
     constexpr int kJumpEvery = 2000; // frames, on average, between jumps of one channel
 
     std::mt19937 random(seed);
@@ -27,15 +26,23 @@ std::string makeFrameStream(std::size_t frames, std::uint32_t seed)
     std::string out;
     out.reserve(frames * kFrameLength);
     for (std::size_t f = 0; f < frames; ++f) {
-        out += kStx;
-        for (int k = 0; k < kChannelCount; ++k) {
-            int& r = reading[static_cast<std::size_t>(k)];
+        FrameValues values{};
+        std::array<bool, kChannelCount> lower{};
+        for (std::size_t k = 0; k < values.size(); ++k) {
+            int& r = reading[k];
             r = jump(random) == 0 ? level(random) : std::clamp(r + step(random), 0, kReadingMax);
-            const char* digits = lowerCase(random) == 0 ? kLower : kUpper;
-            out += digits[(r >> 8) & 0xF];
-            out += digits[(r >> 4) & 0xF];
-            out += digits[r & 0xF];
-            out += k + 1 < kChannelCount ? ' ' : kCr;
+            values[k] = static_cast<std::uint16_t>(r);
+            lower[k] = lowerCase(random) == 0;
+        }
+        // Written as the converter writes it, then about one field in 16 in lower case.
+        const std::size_t start = out.size();
+        appendFrame(out, values);
+        for (std::size_t k = 0; k < lower.size(); ++k) {
+            char* field = out.data() + start + 1 + k * kFieldPitch;
+            if (lower[k])
+                std::transform(field, field + kFieldWidth, field, [](char c) {
+                    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                });
         }
     }
     return out;

@@ -1,5 +1,7 @@
 #include "readings/channel_limits.h"
 
+#include "common/text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -8,11 +10,6 @@
 namespace adc {
 
 namespace {
-
-std::string quoted(std::string_view text)
-{
-    return "'" + std::string(text) + "'";
-}
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix)
 {

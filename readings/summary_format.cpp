@@ -1,33 +1,47 @@
 #include "readings/summary_format.h"
 
+#include <array>
 #include <charconv>
-#include <cstdarg>
-#include <cstdio>
+#include <string_view>
 
 namespace adc {
 
 namespace {
 
-std::string textf(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
+// The table's columns, as column() takes their widths; the last one is not padded.
+constexpr std::array<int, 11> kColumnWidths = {-7, 10, 6, 7, 6, 7, 10, 9, 6, -12, 0};
 
-std::string textf(const char* pattern, ...)
+// `text` in a column `width` wide: right-aligned, or left-aligned for a negative width. A longer
+// text widens its column instead of being cut.
+std::string column(std::string_view text, int width)
 {
-    char text[256];
-    va_list args;
-    va_start(args, pattern);
-    std::vsnprintf(text, sizeof text, pattern, args);
-    va_end(args);
-    return text;
+    const std::size_t room = static_cast<std::size_t>(width < 0 ? -width : width);
+    const std::string blanks(room > text.size() ? room - text.size() : 0, ' ');
+    return width < 0 ? std::string(text) + blanks : blanks + std::string(text);
+}
+
+std::string tableLine(const std::array<std::string, kColumnWidths.size()>& cells)
+{
+    std::string line;
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        line += (i > 0 ? " " : "") + column(cells[i], kColumnWidths[i]);
+    return line + '\n';
 }
 
 // Fixed-point text without the C library's locale: a program that has set the user's locale
 // would otherwise write "2047,500" into JSON and CSV.
 std::string fixed(double value, int decimals)
 {
-    char text[64];
-    const auto result =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-    return std::string(text, result.ptr);
+    std::string text(32, '\0');
+    for (;;) {
+        const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), value,
+                                                std::chars_format::fixed, decimals);
+        if (error == std::errc()) {
+            text.resize(static_cast<std::size_t>(end - text.data()));
+            return text;
+        }
+        text.resize(text.size() * 2);
+    }
 }
 
 double seconds(const RunTotals& totals)
@@ -40,14 +54,22 @@ double framesPerSecond(const RunStatistics& stats, const RunTotals& totals)
     return totals.durationNs > 0 ? static_cast<double>(stats.frames()) / seconds(totals) : 0.0;
 }
 
+// "0x" and at least three upper-case digits; a negative value shows its 32-bit pattern.
 std::string hex(std::int32_t value)
 {
-    return textf("0x%03X", static_cast<unsigned>(value));
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    auto bits = static_cast<std::uint32_t>(value);
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), kDigits[bits & 0xF]);
+        bits >>= 4;
+    } while (bits != 0);
+    return "0x" + std::string(digits.size() < 3 ? 3 - digits.size() : 0, '0') + digits;
 }
 
 std::string limitText(const ChannelLimit& limit)
 {
-    return limit.checked ? textf("%d..%d", limit.lo, limit.hi) : "-";
+    return limit.checked ? std::to_string(limit.lo) + ".." + std::to_string(limit.hi) : "-";
 }
 
 const char* resultText(const RunStatistics& stats, int k)
@@ -65,8 +87,8 @@ std::string verdict(const RunStatistics& stats)
     std::string outside;
     for (int k = 0; k < kChannelCount; ++k)
         if (!stats.withinLimits(k))
-            outside += textf("%sAD%d outside %s", outside.empty() ? "" : ", ", k,
-                             limitText(stats.limit(k)).c_str());
+            outside += (outside.empty() ? "AD" : ", AD") + std::to_string(k) + " outside " +
+                       limitText(stats.limit(k));
     return outside.empty() ? "PASS" : "FAIL (" + outside + ")";
 }
 
@@ -79,31 +101,27 @@ bool runPassed(const RunStatistics& stats)
 
 std::string summaryText(const RunStatistics& stats, const RunTotals& totals)
 {
-    std::string text =
-        textf("%-7s %10s %6s %7s %6s %7s %10s %9s %6s %-12s %s\n", "channel", "frames", "min",
-              "(hex)", "max", "(hex)", "mean", "stddev", "p-p", "limit", "result");
+    std::string text = tableLine({"channel", "frames", "min", "(hex)", "max", "(hex)", "mean",
+                                  "stddev", "p-p", "limit", "result"});
     for (int k = 0; k < kChannelCount; ++k) {
         const ChannelStatistics& c = stats.channel(k);
-        const std::string name = textf("AD%d", k);
+        const std::string name = "AD" + std::to_string(k);
         if (c.count() == 0) {
-            text += textf("%-7s %10d %6s %7s %6s %7s %10s %9s %6s %-12s %s\n", name.c_str(), 0, "-",
-                          "", "-", "", "-", "-", "-", limitText(stats.limit(k)).c_str(),
-                          resultText(stats, k));
+            text += tableLine({name, "0", "-", "", "-", "", "-", "-", "-",
+                               limitText(stats.limit(k)), resultText(stats, k)});
             continue;
         }
-        text +=
-            textf("%-7s %10lld %6d %7s %6d %7s %10s %9s %6d %-12s %s\n", name.c_str(),
-                  static_cast<long long>(c.count()), c.min(), ("(" + hex(c.min()) + ")").c_str(),
-                  c.max(), ("(" + hex(c.max()) + ")").c_str(), fixed(c.mean(), 3).c_str(),
-                  fixed(c.standardDeviation(), 3).c_str(), c.peakToPeak(),
-                  limitText(stats.limit(k)).c_str(), resultText(stats, k));
+        text += tableLine({name, std::to_string(c.count()), std::to_string(c.min()),
+                           "(" + hex(c.min()) + ")", std::to_string(c.max()),
+                           "(" + hex(c.max()) + ")", fixed(c.mean(), 3),
+                           fixed(c.standardDeviation(), 3), std::to_string(c.peakToPeak()),
+                           limitText(stats.limit(k)), resultText(stats, k)});
     }
-    text += textf(
-        "\nframes %lld, %s frames/s, %lld bytes received, %lld bytes outside "
-        "frames, %s s\n",
-        static_cast<long long>(stats.frames()), fixed(framesPerSecond(stats, totals), 2).c_str(),
-        static_cast<long long>(totals.bytesReceived),
-        static_cast<long long>(totals.bytesOutsideFrames), fixed(seconds(totals), 3).c_str());
+    text += "\nframes " + std::to_string(stats.frames()) + ", " +
+            fixed(framesPerSecond(stats, totals), 2) + " frames/s, " +
+            std::to_string(totals.bytesReceived) + " bytes received, " +
+            std::to_string(totals.bytesOutsideFrames) + " bytes outside frames, " +
+            fixed(seconds(totals), 3) + " s\n";
     text += "result: " + verdict(stats) + "\n";
     return text;
 }
@@ -115,54 +133,53 @@ std::string summaryCsv(const RunStatistics& stats, const RunTotals& totals)
     for (int k = 0; k < kChannelCount; ++k) {
         const ChannelStatistics& c = stats.channel(k);
         const ChannelLimit& l = stats.limit(k);
-        text += textf("AD%d,%lld", k, static_cast<long long>(c.count()));
+        text += "AD" + std::to_string(k) + "," + std::to_string(c.count());
         if (c.count() > 0)
-            text += textf(",%d,%s,%d,%s,%s,%s,%d", c.min(), hex(c.min()).c_str(), c.max(),
-                          hex(c.max()).c_str(), fixed(c.mean(), 4).c_str(),
-                          fixed(c.standardDeviation(), 4).c_str(), c.peakToPeak());
+            text += "," + std::to_string(c.min()) + "," + hex(c.min()) + "," +
+                    std::to_string(c.max()) + "," + hex(c.max()) + "," + fixed(c.mean(), 4) + "," +
+                    fixed(c.standardDeviation(), 4) + "," + std::to_string(c.peakToPeak());
         else
             text += ",,,,,,,";
-        text += l.checked ? textf(",%d,%d,%s", l.lo, l.hi, resultText(stats, k)) : ",,,";
+        text += l.checked ? "," + std::to_string(l.lo) + "," + std::to_string(l.hi) + "," +
+                                resultText(stats, k)
+                          : ",,,";
         text += ",,,,\r\n";
     }
-    text +=
-        textf("all,%lld,,,,,,,,,,%s,%s,%s,%lld,%lld\r\n", static_cast<long long>(stats.frames()),
-              runPassed(stats) ? "PASS" : "FAIL", fixed(seconds(totals), 3).c_str(),
-              fixed(framesPerSecond(stats, totals), 3).c_str(),
-              static_cast<long long>(totals.bytesReceived),
-              static_cast<long long>(totals.bytesOutsideFrames));
+    text += "all," + std::to_string(stats.frames()) + ",,,,,,,,,," +
+            (runPassed(stats) ? "PASS" : "FAIL") + "," + fixed(seconds(totals), 3) + "," +
+            fixed(framesPerSecond(stats, totals), 3) + "," + std::to_string(totals.bytesReceived) +
+            "," + std::to_string(totals.bytesOutsideFrames) + "\r\n";
     return text;
 }
 
 std::string summaryJson(const RunStatistics& stats, const RunTotals& totals)
 {
-    std::string text =
-        textf("{\"frames\":%lld,\"duration_s\":%s,\"frames_per_s\":%s,"
-              "\"bytes_received\":%lld,\"bytes_outside_frames\":%lld,"
-              "\"channels\":[",
-              static_cast<long long>(stats.frames()), fixed(seconds(totals), 3).c_str(),
-              fixed(framesPerSecond(stats, totals), 3).c_str(),
-              static_cast<long long>(totals.bytesReceived),
-              static_cast<long long>(totals.bytesOutsideFrames));
+    std::string text = "{\"frames\":" + std::to_string(stats.frames()) +
+                       ",\"duration_s\":" + fixed(seconds(totals), 3) +
+                       ",\"frames_per_s\":" + fixed(framesPerSecond(stats, totals), 3) +
+                       ",\"bytes_received\":" + std::to_string(totals.bytesReceived) +
+                       ",\"bytes_outside_frames\":" + std::to_string(totals.bytesOutsideFrames) +
+                       ",\"channels\":[";
     for (int k = 0; k < kChannelCount; ++k) {
         const ChannelStatistics& c = stats.channel(k);
         const ChannelLimit& l = stats.limit(k);
-        text += textf("%s{\"name\":\"AD%d\",\"frames\":%lld,", k ? "," : "", k,
-                      static_cast<long long>(c.count()));
+        text += (k ? ",{\"name\":\"AD" : "{\"name\":\"AD") + std::to_string(k) +
+                "\",\"frames\":" + std::to_string(c.count()) + ",";
         if (c.count() > 0)
-            text += textf("\"min\":%d,\"min_hex\":\"%s\",\"max\":%d,\"max_hex\":\"%s\","
-                          "\"mean\":%s,\"stddev\":%s,\"peak_to_peak\":%d,",
-                          c.min(), hex(c.min()).c_str(), c.max(), hex(c.max()).c_str(),
-                          fixed(c.mean(), 4).c_str(), fixed(c.standardDeviation(), 4).c_str(),
-                          c.peakToPeak());
+            text += "\"min\":" + std::to_string(c.min()) + ",\"min_hex\":\"" + hex(c.min()) +
+                    "\",\"max\":" + std::to_string(c.max()) + ",\"max_hex\":\"" + hex(c.max()) +
+                    "\",\"mean\":" + fixed(c.mean(), 4) +
+                    ",\"stddev\":" + fixed(c.standardDeviation(), 4) +
+                    ",\"peak_to_peak\":" + std::to_string(c.peakToPeak()) + ",";
         else
             text += "\"min\":null,\"min_hex\":null,\"max\":null,\"max_hex\":null,\"mean\":null,"
                     "\"stddev\":null,\"peak_to_peak\":null,";
-        text += l.checked ? textf("\"limit\":{\"lo\":%d,\"hi\":%d},", l.lo, l.hi)
+        text += l.checked ? "\"limit\":{\"lo\":" + std::to_string(l.lo) +
+                                ",\"hi\":" + std::to_string(l.hi) + "},"
                           : std::string("\"limit\":null,");
-        text += textf("\"pass\":%s}", stats.channelPassed(k) ? "true" : "false");
+        text += stats.channelPassed(k) ? "\"pass\":true}" : "\"pass\":false}";
     }
-    text += textf("],\"pass\":%s}\n", runPassed(stats) ? "true" : "false");
+    text += runPassed(stats) ? "],\"pass\":true}\n" : "],\"pass\":false}\n";
     return text;
 }
 

@@ -3,6 +3,8 @@
 
 #include "bench/bench_row.h"
 #include "bench/measure.h"
+#include "monitor/frame_format.h"
+#include "tests/support/sim_process.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -19,9 +21,7 @@ namespace {
 using adc::bench::printReference;
 using adc::bench::printRow;
 
-constexpr int kChannels = 8;
-
-/// A program running as a child, its output collected.
+/// The monitor running as a child, its output collected.
 struct Child
 {
     QProcess process;
@@ -39,29 +39,23 @@ struct Child
     long pid() const { return static_cast<long>(process.processId()); }
 };
 
-/// Starts adc-sim and returns the device it sends on; empty when it does not start.
-QString startSimulator(Child& sim, const QStringList& args)
-{
-    if (!sim.start(ADC_SIM_PATH, args) || !sim.process.waitForReadyRead(5000))
-        return {};
-    return QString::fromLatin1(sim.process.readLine()).trimmed();
-}
-
 int fail(const char* what)
 {
     std::fprintf(stderr, "bench_headless: %s\n", what);
     return 1;
 }
 
-// One CSV row's readings as the simulator logs them: three hex digits each, blank-separated.
+// One CSV row's readings as the simulator logs them: the payload of the frame that carried
+// them. Empty for anything that is no whole row.
 QByteArray asLogged(const QByteArray& row)
 {
     const QList<QByteArray> fields = row.trimmed().split(',');
-    QByteArray logged;
-    for (int k = 0; k < kChannels && 3 + k < fields.size(); ++k)
-        logged += (k ? " " : "") +
-                  QByteArray::number(fields[3 + k].toInt(), 16).toUpper().rightJustified(3, '0');
-    return logged;
+    if (fields.size() < 3 + adc::kChannelCount)
+        return {};
+    adc::FrameValues values{};
+    for (int k = 0; k < adc::kChannelCount; ++k)
+        values[static_cast<std::size_t>(k)] = static_cast<std::uint16_t>(fields[3 + k].toInt());
+    return QByteArray::fromStdString(adc::formatFrame(values).substr(1, adc::kFramePayloadLength));
 }
 
 /// Rows of `csvPath` unlike the frames in `logPath` at their place, plus rows missing or
@@ -113,9 +107,9 @@ std::optional<FastRun> recordFast(qint64 frames)
     QTemporaryDir dir;
     const QString log = dir.filePath("sent.log");
     const QString csv = dir.filePath("run.csv");
-    Child sim;
-    const QString port = startSimulator(sim, {"--fast", "--count", QString::number(frames),
-                                              "--wave", "noise", "--seed", "11", "--log", log});
+    adc::test::SimProcess sim({"--fast", "--count", QString::number(frames), "--wave", "noise",
+                               "--seed", "11", "--log", log});
+    const QString& port = sim.port();
     Child monitor;
     if (port.isEmpty() ||
         !monitor.start(ADC_MONITOR_PATH,
@@ -123,7 +117,7 @@ std::optional<FastRun> recordFast(qint64 frames)
                         "--record", csv, "--summary", "csv"}) ||
         !monitor.process.waitForFinished(300000))
         return std::nullopt;
-    sim.process.waitForFinished(10000);
+    sim.waitExit(10000);
     const QList<QByteArray> totals = summaryTotals(monitor.process);
     if (totals.isEmpty())
         return std::nullopt;
@@ -159,13 +153,12 @@ int recordingThroughput()
 // ten seconds once it runs.
 double lineRateCpuShare(const QStringList& extra)
 {
-    Child sim;
-    const QString port = startSimulator(sim, {"--wave", "noise"});
-    if (port.isEmpty())
+    adc::test::SimProcess sim({"--wave", "noise"});
+    if (sim.port().isEmpty())
         return -1;
     Child monitor;
     if (!monitor.start(ADC_MONITOR_PATH,
-                       QStringList{"--headless", "--port", port, "--duration", "13"} + extra))
+                       QStringList{"--headless", "--port", sim.port(), "--duration", "13"} + extra))
         return -1;
     QThread::msleep(2000);
     const std::int64_t cpu0 = adc::bench::processCpuNs(monitor.pid());

@@ -11,6 +11,7 @@
 #include "bench/bench_row.h"
 #include "bench/measure.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/sim_process.h"
 #include "ui/box.h"
 #include "ui/form1.h"
 #include "ui/shape.h"
@@ -50,7 +51,8 @@ using adc::bench::peakResidentKiB;
 using adc::bench::printReference;
 using adc::bench::printRow;
 using adc::bench::residentKiB;
-using Readings = std::array<int, adc::kChannelCount>;
+using adc::test::SimProcess;
+using Readings = adc::FrameValues;
 
 /// One figure against its target; `op` is how the value must compare with it.
 void row(const char* name, double value, const char* unit, std::string_view op, double target,
@@ -180,27 +182,6 @@ void closeMessageBoxes()
     QCoreApplication::processEvents();
 }
 
-/// The simulator as a child process; its first line names the device it sends on.
-struct Simulator
-{
-    QProcess process;
-    QString port;
-
-    bool start(const QStringList& args)
-    {
-        process.start(QStringLiteral(ADC_SIM_PATH), args);
-        if (!process.waitForStarted(5000) || !process.waitForReadyRead(5000))
-            return false;
-        port = QString::fromLatin1(process.readLine()).trimmed();
-        return !port.isEmpty();
-    }
-    ~Simulator()
-    {
-        process.terminate();
-        process.waitForFinished(5000);
-    }
-};
-
 /// The frames a simulator logged: readings, and when each frame's last byte left it.
 struct Log
 {
@@ -218,7 +199,7 @@ struct Log
                 continue;
             Readings r{};
             for (int k = 0; k < adc::kChannelCount; ++k)
-                r[k] = words[k].toInt(nullptr, 16);
+                r[k] = static_cast<std::uint16_t>(words[k].toInt(nullptr, 16));
             frames.push_back(r);
             if (words.size() > adc::kChannelCount)
                 sentNs.push_back(words[adc::kChannelCount].toLongLong());
@@ -232,18 +213,18 @@ int throughput()
     constexpr int kFrames = 2'000'000;
     QTemporaryDir dir;
     const QString logPath = dir.filePath(QStringLiteral("sent.log"));
-    Simulator sim;
-    if (!sim.start({"--fast", "--count", QString::number(kFrames), "--wave", "noise", "--seed", "7",
-                    "--log", logPath}))
+    SimProcess sim({"--fast", "--count", QString::number(kFrames), "--wave", "noise", "--seed", "7",
+                    "--log", logPath});
+    if (sim.port().isEmpty())
         return fail("end to end: cannot start the simulator");
 
-    adc::Form1 form(sim.port);
+    adc::Form1 form(sim.port());
     QElapsedTimer timer;
     timer.start();
     form.Command1_Click();
     const bool all = waitFor([&] { return form.state().frameCount >= kFrames; }, 120000);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    waitFor([&] { return sim.process.state() == QProcess::NotRunning; }, 10000);
+    waitFor([&] { return !sim.isRunning(); }, 10000);
 
     // Nothing lost: the count, and every box against what was sent.
     Log log;
@@ -260,11 +241,11 @@ int latency()
     constexpr int kFrames = 1000;
     QTemporaryDir dir;
     const QString logPath = dir.filePath(QStringLiteral("sent.log"));
-    Simulator sim;
-    if (!sim.start({"--count", QString::number(kFrames), "--log", logPath, "--log-times"}))
+    SimProcess sim({"--count", QString::number(kFrames), "--log", logPath, "--log-times"});
+    if (sim.port().isEmpty())
         return fail("latency: cannot start the simulator");
 
-    adc::Form1 form(sim.port);
+    adc::Form1 form(sim.port());
     auto* lamp = form.findChild<adc::Shape*>(QStringLiteral("Shape1"));
     const QColor receiving(adc::kLampReceiving & 0xFF, (adc::kLampReceiving >> 8) & 0xFF,
                            (adc::kLampReceiving >> 16) & 0xFF);
@@ -285,7 +266,7 @@ int latency()
     wall.start();
     waitFor([&] { return int(shownNs.size()) >= kFrames; }, 120000, 1000);
     const double cpuShare = (cpuSeconds() - cpu0) / (double(wall.nsecsElapsed()) / 1e9);
-    waitFor([&] { return sim.process.state() == QProcess::NotRunning; }, 10000);
+    waitFor([&] { return !sim.isRunning(); }, 10000);
 
     Log log;
     if (!log.read(logPath) || log.sentNs.size() != shownNs.size())
@@ -310,10 +291,10 @@ int latency()
 // texts cost without the painting.
 int lineRateHidden()
 {
-    Simulator sim;
-    if (!sim.start({}))
+    SimProcess sim(QStringList{});
+    if (sim.port().isEmpty())
         return fail("line rate: cannot start the simulator");
-    adc::Form1 form(sim.port);
+    adc::Form1 form(sim.port());
     form.Command1_Click();
     spin(500);
     const std::int64_t count = form.state().frameCount;
@@ -328,10 +309,10 @@ int lineRateHidden()
 // same frames, with no monitor behind it. It is what 29 wake-ups a second cost on this machine.
 int lineRateFloor()
 {
-    Simulator sim;
-    if (!sim.start({}))
+    SimProcess sim(QStringList{});
+    if (sim.port().isEmpty())
         return fail("line-rate floor: cannot start the simulator");
-    QSerialPort port(sim.port);
+    QSerialPort port(sim.port());
     if (!port.open(QIODevice::ReadWrite))
         return fail("line-rate floor: cannot open the port");
     qint64 bytes = 0;
@@ -361,12 +342,10 @@ struct PacedStream
         for (int i = 0; i < rate * kSeconds; ++i) {
             Readings r{};
             for (int k = 0; k < adc::kChannelCount; ++k)
-                r[k] = (i * 37 + k * 512 + (i % 997 == 0 ? 2000 : 0)) % (adc::kReadingMax + 1);
+                r[k] = static_cast<std::uint16_t>((i * 37 + k * 512 + (i % 997 == 0 ? 2000 : 0)) %
+                                                  (adc::kReadingMax + 1));
             frames.push_back(r);
-            char text[adc::kFrameLength + 1];
-            std::snprintf(text, sizeof text, "\x02%03X %03X %03X %03X %03X %03X %03X %03X\r", r[0],
-                          r[1], r[2], r[3], r[4], r[5], r[6], r[7]);
-            bytes.append(text, adc::kFrameLength);
+            adc::appendFrame(bytes, r);
         }
         perTick = rate >= 1000 ? rate / 1000 : 1;
         ticks = int(frames.size()) / perTick;
@@ -571,10 +550,10 @@ int chart()
     for (int pair = 0; pair < 3; ++pair) {
         double share[2] = {0, 0};
         for (int withChart = 0; withChart < 2; ++withChart) {
-            Simulator sim;
-            if (!sim.start({"--wave", "sine"}))
+            SimProcess sim({"--wave", "sine"});
+            if (sim.port().isEmpty())
                 return fail("chart: cannot start the simulator");
-            adc::Form1 form(sim.port);
+            adc::Form1 form(sim.port());
             form.show();
             if (withChart == 1)
                 form.showChart();

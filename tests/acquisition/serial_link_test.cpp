@@ -1,3 +1,4 @@
+#include "acquisition/port_messages.h"
 #include "acquisition/reception.h"
 #include "acquisition/serial_link.h"
 #include "tests/support/pty_pair.h"
@@ -130,6 +131,20 @@ private slots:
         QVERIFY2(rig.message().size() < 300, qPrintable(rig.message()));
     }
 
+    // A refusal is told by Qt's error code and the device's mode, whatever Qt's wording: a
+    // device open to us was refused for its lock, held by another program; one that is not
+    // (here: missing) for its mode.
+    void permissionErrorsTellAHeldLockByTheDevicesMode()
+    {
+        PtyPair pty;
+        const QString held =
+            adc::openFailureMessage(portOf(pty), QSerialPort::PermissionError, "any other text");
+        QVERIFY2(held.endsWith("any other text (is another program using it?)"), qPrintable(held));
+        const QString missing = adc::openFailureMessage(
+            "/dev/adc-monitor-no-such-port", QSerialPort::PermissionError, "Permission denied");
+        QVERIFY2(!missing.contains("another program"), qPrintable(missing));
+    }
+
     // A user outside the device's group is told which group it is and how to join it.
     void permissionDeniedNamesTheGroupToJoin()
     {
@@ -192,10 +207,8 @@ private slots:
         constexpr int kFrames = 300;
         std::thread writer([&] {
             for (int i = 0; i < kFrames; ++i) {
-                char fields[40];
-                std::snprintf(fields, sizeof fields, "%03X %03X 000 000 000 000 000 %03X", i,
-                              kFrames - i, i % 16);
-                pty.write(frame(fields));
+                const auto v = [](int value) { return static_cast<std::uint16_t>(value); };
+                pty.write(adc::formatFrame({v(i), v(kFrames - i), 0, 0, 0, 0, 0, v(i % 16)}));
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         });

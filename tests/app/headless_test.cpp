@@ -1,4 +1,5 @@
 #include "tests/support/pty_pair.h"
+#include "tests/support/sim_process.h"
 
 #include <QFile>
 #include <QProcess>
@@ -105,14 +106,12 @@ TEST(HeadlessMonitor, RecordsAndCapturesWhatItReceivesAndSumsItUp)
     EXPECT_TRUE(monitor.out().contains("\"name\":\"AD0\",\"frames\":3,\"min\":1,"));
     EXPECT_TRUE(monitor.out().endsWith("\"limit\":null,\"pass\":true}],\"pass\":true}\n"));
 
-    QProcess sim;
-    sim.start(ADC_SIM_PATH, {"--replay", raw, "--rate", "50"});
-    ASSERT_TRUE(sim.waitForReadyRead(5000));
-    HeadlessMonitor replayed(QString::fromLatin1(sim.readLine()).trimmed(),
-                             {"--frames", "3", "--record", dir.filePath("again.csv")});
+    adc::test::SimProcess sim({"--replay", raw, "--rate", "50"});
+    ASSERT_FALSE(sim.port().isEmpty());
+    HeadlessMonitor replayed(sim.port(), {"--frames", "3", "--record", dir.filePath("again.csv")});
     ASSERT_EQ(replayed.exitStatus(), 0) << replayed.err().toStdString();
     EXPECT_EQ(readingsOf(contents(dir.filePath("again.csv"))), readingsOf(contents(csv)));
-    sim.waitForFinished(5000);
+    sim.waitExit(5000);
 }
 
 // Each way a run can end shows in its exit status, the lowest that applies; the summary comes
@@ -194,8 +193,8 @@ TEST(HeadlessMonitor, SigtermLeavesEveryRowWritten)
     for (int burst = 0; burst < 4; ++burst) {
         std::string bytes;
         for (int i = burst * 1000; i < (burst + 1) * 1000; ++i)
-            bytes += frame(
-                QString("%1 456 789 ABC DEF 000 111 222").arg(i, 3, 16, QChar('0')).toStdString());
+            adc::appendFrame(bytes, {static_cast<std::uint16_t>(i), 0x456, 0x789, 0xABC, 0xDEF,
+                                     0x000, 0x111, 0x222});
         pty.write(bytes);
     }
     monitor.signal(SIGTERM);

@@ -1,6 +1,7 @@
 #include "monitor/frame_decoder.h"
 #include "tests/support/recording_window.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <tuple>
@@ -59,6 +60,23 @@ TEST_F(FrameDecoderTest, FramesInBothModes)
             EXPECT_EQ(column(maxBox), readings);
         }
     }
+}
+
+// Frames as the simulator, the benchmarks and the tests write them: the converter's text, which
+// decoding reads back to the values written.
+TEST_F(FrameDecoderTest, FormattedFramesDecodeToTheirValues)
+{
+    const FrameValues values = {0x000, 0x800, 0xFFF, 0x001, 0x7FF, 0x0A3, 0xABC, 0x123};
+    const std::string frame = formatFrame(values);
+    EXPECT_EQ(frame, "\x02"
+                     "000 800 FFF 001 7FF 0A3 ABC 123\r");
+    struct : ReadingsObserver
+    {
+        FrameReadings got{};
+        void frameDecoded(const FrameReadings& readings, std::int64_t) override { got = readings; }
+    } observer;
+    decodeFrame(std::string_view(frame).substr(1), state, window, &observer);
+    EXPECT_TRUE(std::equal(values.begin(), values.end(), observer.got.begin()));
 }
 
 TEST_F(FrameDecoderTest, OnlyChangedBoundsAreRewritten)

@@ -167,5 +167,20 @@ TEST(RunSummary, VerdictsStatisticsAndFormats)
     EXPECT_NE(csv.find("\r\nall,4,,,,,,,,,,FAIL,2.000,2.000,99,0\r\n"), std::string::npos);
 }
 
+// Every channel outside a wide limit makes a verdict of over 256 characters: it comes out whole.
+TEST(RunSummary, ALongLineComesOutWhole)
+{
+    ChannelLimits limits;
+    limits.fill({true, 1'000'000'000, 2'000'000'000});
+    RunStatistics stats(limits);
+    stats.frameDecoded({}, 1);
+    const std::string text = summaryText(stats, {});
+    const std::string last = text.substr(text.rfind("result: "));
+    EXPECT_GT(last.size(), 256u);
+    EXPECT_TRUE(last.starts_with("result: FAIL (AD0 outside 1000000000..2000000000, AD1 ") &&
+                last.ends_with(", AD7 outside 1000000000..2000000000)\n"))
+        << last;
+}
+
 } // namespace
 } // namespace adc

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "monitor/frame_format.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <pty.h>
@@ -108,10 +110,11 @@ private:
     std::string m_path;
 };
 
-/// One converter frame: STX, `payload` (the fields and their separators), CR.
+/// One converter frame around any `payload` (the fields and their separators), well-formed or
+/// not: STX, the payload, CR. Frames of readings come from formatFrame().
 inline std::string frame(std::string_view payload)
 {
-    return '\x02' + std::string(payload) + '\r';
+    return kStx + std::string(payload) + kCr;
 }
 
 } // namespace adc::test

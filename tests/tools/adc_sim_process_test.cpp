@@ -1,15 +1,15 @@
+#include "monitor/frame_format.h"
 #include "tests/support/pty_pair.h"
-#include "tools/adc_sim/frame_writer.h"
+#include "tests/support/sim_process.h"
+#include "tools/adc_sim/readings.h"
 #include "tools/adc_sim/waveform.h"
 
-#include <QProcess>
 #include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <optional>
 #include <poll.h>
 #include <string>
 #include <thread>
@@ -21,55 +21,18 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-/// The simulator program, running.
-class SimProcess
+using test::SimProcess;
+
+/// CPU time the process `pid` has used so far, in seconds.
+double cpuSeconds(qint64 pid)
 {
-public:
-    explicit SimProcess(const QStringList& args) { m_process.start(ADC_SIM_PATH, args); }
-    ~SimProcess()
-    {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-
-    /// The first line of standard output, without its end; empty when none comes in time.
-    std::string firstLine()
-    {
-        while (!m_process.canReadLine() && m_process.waitForReadyRead(5000)) {
-        }
-        return m_process.readLine().trimmed().toStdString();
-    }
-
-    /// Everything on standard error; call after the process has ended.
-    std::string errorText() { return m_process.readAllStandardError().toStdString(); }
-
-    void signal(int sig) const { ::kill(static_cast<pid_t>(m_process.processId()), sig); }
-
-    /// CPU time the process has used so far, in seconds.
-    double cpuSeconds() const
-    {
-        std::ifstream stat("/proc/" + std::to_string(m_process.processId()) + "/stat");
-        std::string field;
-        double ticks = 0;
-        for (int i = 1; i <= 15 && stat >> field; ++i)
-            ticks += i >= 14 ? std::stod(field) : 0; // utime and stime
-        return ticks / double(::sysconf(_SC_CLK_TCK));
-    }
-
-    /// True when the process is still running after `ms` milliseconds.
-    bool runningAfter(int ms) { return !m_process.waitForFinished(ms); }
-
-    /// The exit status once the process ends (within 10 s); nothing if it crashes or hangs.
-    std::optional<int> waitExit()
-    {
-        if (!m_process.waitForFinished(10000) || m_process.exitStatus() != QProcess::NormalExit)
-            return std::nullopt;
-        return m_process.exitCode();
-    }
-
-private:
-    QProcess m_process;
-};
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string field;
+    double ticks = 0;
+    for (int i = 1; i <= 15 && stat >> field; ++i)
+        ticks += i >= 14 ? std::stod(field) : 0; // utime and stime
+    return ticks / double(::sysconf(_SC_CLK_TCK));
+}
 
 /// Opens a device as the plainest reader would, leaving the line as the simulator set it.
 int openReader(const std::string& path)
@@ -131,7 +94,7 @@ TEST(AdcSimProcessTest, EveryFrameArrivesAsLogged)
                                : QStringList{"--count", "5000", "--wave", "noise"}) +
                        QStringList{"--fast", "--log", log.arg(), "--log-times"});
         // The reader stays until the simulator ends by itself, as it must once all is taken.
-        const int reader = openReader(sim.firstLine());
+        const int reader = openReader(sim.port().toStdString());
         ASSERT_GE(reader, 0);
         const std::string bytes = readUntil(reader);
         EXPECT_EQ(sim.waitExit(), 0) << sim.errorText();
@@ -144,7 +107,7 @@ TEST(AdcSimProcessTest, EveryFrameArrivesAsLogged)
             const long long time = std::stoll(line.substr(space + 1));
             ASSERT_GE(time, lastTime) << line;
             lastTime = time;
-            logged += "\x02" + line.substr(0, space) + "\r";
+            logged += test::frame(line.substr(0, space));
         }
         ASSERT_EQ(logged.size(), (replay ? 600 : 5000) * kFrameLength) << "a line for each frame";
         EXPECT_TRUE(bytes == (replay ? capture : logged)) << "received " << bytes.size();
@@ -172,7 +135,7 @@ TEST(AdcSimProcessTest, EndsWhenTheReaderLeavesAndLogsOnlyWhatWentOut)
     for (const auto& [args, count] : rows) {
         const TempFile log("adc-sim-leave-log");
         SimProcess sim(noise + args + QStringList{"--log", log.arg()});
-        const int reader = openReader(sim.firstLine());
+        const int reader = openReader(sim.port().toStdString());
         ASSERT_GE(reader, 0);
         // A seed repeats a run exactly.
         EXPECT_EQ(readUntil(reader, kFrameLength),
@@ -203,8 +166,8 @@ TEST_P(AdcSimStopTest, EachStopSignalEndsItCleanly)
     pthread_sigmask(SIG_BLOCK, &stops, &saved);
     SimProcess stuck({"--fast"});
     pthread_sigmask(SIG_SETMASK, &saved, nullptr);
-    ASSERT_FALSE(waiting.firstLine().empty());
-    const int reader = openReader(stuck.firstLine());
+    ASSERT_FALSE(waiting.port().isEmpty());
+    const int reader = openReader(stuck.port().toStdString());
     ASSERT_GE(reader, 0);
     EXPECT_TRUE(stuck.runningAfter(200));
     for (SimProcess* sim : {&waiting, &stuck}) {
@@ -220,10 +183,10 @@ INSTANTIATE_TEST_SUITE_P(Signals, AdcSimStopTest, ::testing::Values(SIGINT, SIGT
 TEST(AdcSimProcessTest, WaitingForAReaderCostsNoCpu)
 {
     SimProcess sim({});
-    ASSERT_FALSE(sim.firstLine().empty());
-    const double before = sim.cpuSeconds();
+    ASSERT_FALSE(sim.port().isEmpty());
+    const double before = cpuSeconds(sim.pid());
     std::this_thread::sleep_for(500ms);
-    EXPECT_LT(sim.cpuSeconds() - before, 0.2) << "spins while nobody reads";
+    EXPECT_LT(cpuSeconds(sim.pid()) - before, 0.2) << "spins while nobody reads";
 }
 
 TEST(AdcSimProcessTest, SendsToAGivenPortAtItsPaceUntilItHangsUp)
@@ -233,7 +196,7 @@ TEST(AdcSimProcessTest, SendsToAGivenPortAtItsPaceUntilItHangsUp)
     const TempFile log("adc-sim-port-log");
     SimProcess sim({"--port", QString::fromStdString(pty.path()), "--rate", "100", "--wave",
                     "const:0A3", "--log", log.arg()});
-    EXPECT_EQ(sim.firstLine(), pty.path());
+    EXPECT_EQ(sim.port().toStdString(), pty.path());
     EXPECT_EQ(pty.lineSettings(), "9600 8N1");
     pty.closeSlave();
 
@@ -261,7 +224,7 @@ TEST(AdcSimProcessTest, ReplaysTheRowsOfARecordingAtItsPace)
         SimProcess sim(QStringList{"--replay", file.arg()} +
                        (rate ? QStringList{"--rate", "4", "--count", "3"} : QStringList{}));
         const auto start = Clock::now();
-        const int reader = openReader(sim.firstLine());
+        const int reader = openReader(sim.port().toStdString());
         ASSERT_GE(reader, 0);
         const std::string first = readUntil(reader, 2 * kFrameLength);
         const auto second = Clock::now() - start;

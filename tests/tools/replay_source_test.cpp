@@ -1,4 +1,5 @@
-#include "tools/adc_sim/frame_writer.h"
+#include "monitor/frame_format.h"
+#include "tools/adc_sim/readings.h"
 #include "tools/adc_sim/replay_source.h"
 
 #include <gtest/gtest.h>
@@ -83,6 +84,8 @@ TEST(ReplaySourceTest, RefusesAMalformedRecordingNamingTheLine)
         {"t,-1,1,0,0,0,0,0,0,0,0\n", "2: elapsed_s '-1' is not a number of seconds"},
         {"t,99999999999,1,0,0,0,0,0,0,0,0\n",
          "2: elapsed_s '99999999999' is not a number of seconds"},
+        {"t," + std::string(40, '9') + "x,1,0,0,0,0,0,0,0,0\n",
+         "2: elapsed_s '" + std::string(32, '9') + "...' is not a number of seconds"},
         {row + "t,0.999,2,0,0,0,0,0,0,0,0\r\n",
          "3: elapsed_s '0.999' is earlier than the row before"},
         {"\"t,1,1,0,0,0,0,0,0,0,0\r\n", "2: a quoted field is not closed properly"},

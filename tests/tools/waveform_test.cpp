@@ -1,4 +1,3 @@
-#include "tools/adc_sim/frame_writer.h"
 #include "tools/adc_sim/waveform.h"
 
 #include <algorithm>
@@ -58,16 +57,6 @@ TEST(WaveformTest, NoiseRepeatsForASeedAndConstantHoldsItsLevel)
         for (const Readings& r : generate({WaveKind::Constant, level}, 5))
             EXPECT_EQ(r, expected);
     }
-}
-
-// The frame on the line: STX, the fields upper-case and zero-filled, blanks between, CR.
-// (That the monitor decodes it to the readings sent is checked end to end with the program.)
-TEST(FrameWriterTest, WritesTheConverterFormat)
-{
-    const Readings r = {0x000, 0x800, 0xFFF, 0x001, 0x7FF, 0x0A3, 0xABC, 0x123};
-    EXPECT_EQ(formatFrame(r), "\x02"
-                              "000 800 FFF 001 7FF 0A3 ABC 123\r");
-    EXPECT_EQ(logLine(r), "000 800 FFF 001 7FF 0A3 ABC 123");
 }
 
 } // namespace

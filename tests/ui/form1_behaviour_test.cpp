@@ -267,8 +267,8 @@ private slots:
         updates.clear();
         since.start();
         for (int i = 1; i <= 300; ++i) {
-            const QByteArray v = QByteArray::number(0x7FF + (i % 2 ? i : -i), 16).toUpper();
-            pty.write(frame((v + " 800 800 800 800 800 800 " + v).toStdString()));
+            const auto v = static_cast<std::uint16_t>(0x7FF + (i % 2 ? i : -i));
+            pty.write(adc::formatFrame({v, 0x800, 0x800, 0x800, 0x800, 0x800, 0x800, v}));
             QTest::qWait(1);
         }
         QTRY_COMPARE(text(form, kCountBox), "302");

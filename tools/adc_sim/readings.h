@@ -11,6 +11,6 @@ namespace adc::sim {
 inline constexpr auto kFullScale = static_cast<std::uint16_t>(kReadingMax);
 
 /// One frame's worth of readings, channel AD0 first; each 0..kFullScale.
-using Readings = std::array<std::uint16_t, kChannelCount>;
+using Readings = FrameValues;
 
 } // namespace adc::sim

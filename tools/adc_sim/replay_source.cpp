@@ -1,8 +1,10 @@
 #include "tools/adc_sim/replay_source.h"
 
+#include "common/text.h"
+#include "monitor/frame_format.h"
 #include "readings/csv_format.h"
-#include "tools/adc_sim/frame_writer.h"
 #include "tools/adc_sim/parse_number.h"
+#include "tools/adc_sim/readings.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -24,12 +26,6 @@ constexpr std::int64_t kNsPerSecond = 1'000'000'000;
 constexpr std::uint64_t kMaxSeconds = 9'000'000'000;
 // A field quoted in an error message is cut to this, in case the line is no CSV at all.
 constexpr std::size_t kQuotedMax = 32;
-
-std::string quoted(std::string_view text)
-{
-    return text.size() <= kQuotedMax ? "'" + std::string(text) + "'"
-                                     : "'" + std::string(text.substr(0, kQuotedMax)) + "...'";
-}
 
 // The rows of a recording: what follows its header line. Nothing when `text` is no recording.
 std::optional<std::string_view> rowsAfterHeader(std::string_view text)
@@ -224,11 +220,13 @@ bool ReplaySource::parseRecording(std::string_view text, std::string_view name, 
                                 std::to_string(kRowFields));
         const auto elapsed = parseSeconds(fields[1]);
         if (!elapsed)
-            return fail(at, "elapsed_s " + quoted(fields[1]) + " is not a number of seconds");
+            return fail(at, "elapsed_s " + quoted(fields[1], kQuotedMax) +
+                                " is not a number of seconds");
         if (m_dueNs.empty())
             first = previous = *elapsed;
         if (*elapsed < previous)
-            return fail(at, "elapsed_s " + quoted(fields[1]) + " is earlier than the row before");
+            return fail(at, "elapsed_s " + quoted(fields[1], kQuotedMax) +
+                                " is earlier than the row before");
         previous = *elapsed;
 
         Readings readings{};
@@ -236,7 +234,7 @@ bool ReplaySource::parseRecording(std::string_view text, std::string_view name, 
             const std::string_view field = fields[3 + static_cast<std::size_t>(k)];
             const auto reading = parseNumber<std::uint16_t>(field);
             if (!reading || *reading > kFullScale)
-                return fail(at, "AD" + std::to_string(k) + " " + quoted(field) +
+                return fail(at, "AD" + std::to_string(k) + " " + quoted(field, kQuotedMax) +
                                     " is not a reading from 0 to " + std::to_string(kReadingMax));
             readings[static_cast<std::size_t>(k)] = *reading;
         }

@@ -1,5 +1,6 @@
 #include "tools/adc_sim/sim_options.h"
 
+#include "common/text.h"
 #include "tools/adc_sim/parse_number.h"
 
 #include <QCommandLineOption>
@@ -9,11 +10,6 @@
 namespace adc::sim {
 
 namespace {
-
-std::string quoted(std::string_view text)
-{
-    return "'" + std::string(text) + "'";
-}
 
 // Latin-1 carries every byte through unchanged, so device and file names reach the simulator
 // exactly as given, whatever their encoding.

@@ -1,6 +1,7 @@
 #include "tools/adc_sim/simulator.h"
 
-#include "tools/adc_sim/frame_writer.h"
+#include "monitor/frame_format.h"
+#include "tools/adc_sim/readings.h"
 
 #include <algorithm>
 #include <cerrno>
