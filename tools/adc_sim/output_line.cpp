@@ -1,5 +1,6 @@
 #include "tools/adc_sim/output_line.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -23,6 +24,26 @@ constexpr long kDrainCheckNs = 10'000'000;
 constexpr int kDrainQuietChecks = 2;
 // How long to give a reader when its queue cannot be looked at (it holds the device exclusively).
 constexpr long kDrainGraceNs = 500'000'000;
+// A reader sets its line up after opening it, and most throw away what came before they were
+// done: sending starts once the line has seen no open, no change of settings and no flush for
+// this long. A busy machine can hold a reader up between its steps for a few time slices.
+constexpr std::int64_t kSettleNs = 250'000'000;
+// How often the line's settings are compared while it settles; nothing signals their change.
+constexpr std::int64_t kSettleCheckNs = 10'000'000;
+
+std::int64_t monotonicNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
+}
+
+bool sameSettings(const termios& a, const termios& b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0 &&
+           ::cfgetispeed(&a) == ::cfgetispeed(&b) && ::cfgetospeed(&a) == ::cfgetospeed(&b);
+}
 
 bool readerGone(int error)
 {
@@ -65,6 +86,9 @@ std::unique_ptr<OutputLine> OutputLine::createPty(std::string& error)
         ::cfsetspeed(&tio, B9600);
         ok = ::tcsetattr(line->m_slave, TCSANOW, &tio) == 0;
     }
+    // Packet mode tells the master when the reader flushes its input: a step of its set-up.
+    const int packet = 1;
+    ok = ok && ::ioctl(line->m_fd, TIOCPKT, &packet) == 0;
     if (!ok || !setNonBlocking(line->m_fd)) {
         error = systemError("cannot set up the pseudo-terminal", errno);
         return nullptr;
@@ -144,10 +168,43 @@ LineStatus OutputLine::waitForReader(const StopSignals& stop)
     }
     ::close(m_watch);
     m_watch = -1;
+    const LineStatus settled = waitForSetUp(stop);
     // The reader's descriptor keeps the slave open now; ours would hide its closing.
     ::close(m_slave);
     m_slave = -1;
-    return LineStatus::Ok;
+    return settled;
+}
+
+LineStatus OutputLine::waitForSetUp(const StopSignals& stop)
+{
+    termios settings{};
+    ::tcgetattr(m_slave, &settings);
+    std::int64_t quietFrom = monotonicNs();
+    pollfd line{m_fd, POLLPRI, 0};
+    for (;;) {
+        if (stop.requested())
+            return LineStatus::Stopped;
+        const std::int64_t now = monotonicNs();
+        if (now - quietFrom >= kSettleNs)
+            return LineStatus::Ok;
+        const std::int64_t wait = std::min(kSettleCheckNs, kSettleNs - (now - quietFrom));
+        const timespec tick{0, static_cast<long>(wait)};
+        const int rc = ::ppoll(&line, 1, &tick, stop.waitMask());
+        if (rc < 0 && errno != EINTR)
+            return fail("cannot wait for " + m_path, errno);
+        if (rc > 0 && (line.revents & (POLLPRI | POLLIN))) {
+            // A flush, or whatever the reader wrote; either is a sign of life to wait out.
+            char status[256];
+            while (::read(m_fd, status, sizeof status) > 0) {
+            }
+            quietFrom = monotonicNs();
+        }
+        termios current{};
+        if (::tcgetattr(m_slave, &current) == 0 && !sameSettings(settings, current)) {
+            settings = current;
+            quietFrom = monotonicNs();
+        }
+    }
 }
 
 OutputLine::WriteResult OutputLine::write(std::string_view bytes, const StopSignals& stop)

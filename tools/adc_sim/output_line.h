@@ -54,7 +54,9 @@ public:
     /// What went wrong when an operation returned Failed.
     const std::string& error() const { return m_error; }
 
-    /// For a pseudo-terminal: blocks until a program opens the slave. A port is ready at once.
+    /// For a pseudo-terminal: blocks until a program opens the slave and has set its line up,
+    /// that is until the line has seen no open, no change of its settings and no flush of its
+    /// input for a quarter of a second. A port is ready at once.
     LineStatus waitForReader(const StopSignals& stop);
 
     /// How a write ended, and how many bytes went out before that.
@@ -79,6 +81,7 @@ public:
 private:
     OutputLine() = default;
 
+    LineStatus waitForSetUp(const StopSignals& stop);
     LineStatus waitWritable(const StopSignals& stop);
     LineStatus fail(const std::string& what, int error);
     /// Bytes written but not yet read by the reader of a pseudo-terminal; -1 when unknown.

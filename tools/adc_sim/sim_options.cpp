@@ -27,8 +27,11 @@ struct Options
             "Simulates the eight-channel 12-bit A/D converter: sends frames of STX, eight 3-digit\n"
             "hexadecimal readings separated by blanks, and CR.\n\n"
             "Without --port it creates a pseudo-terminal and prints the device to open on the\n"
-            "first line of standard output; it starts sending when a program opens that device\n"
-            "and ends when that program closes it. With --port the first line names that device."));
+            "first line of standard output. It starts sending once a program has opened that\n"
+            "device and set it up: when the line has seen no open, no change of its settings and\n"
+            "no flush for a quarter of a second, so that the reader's set-up throws no frame\n"
+            "away. It ends when that program closes the device. With --port the first line\n"
+            "names that device, and sending starts at once."));
         parser.addOptions(
             {port, rate, fast, count, wave, seed, replay, log, logTimes, help, version});
     }
