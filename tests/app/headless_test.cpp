@@ -33,21 +33,18 @@ QList<QByteArray> readingsOf(const QByteArray& csv)
 class HeadlessMonitor
 {
 public:
+    /// Returns once the monitor has set up its line, so that nothing written then is thrown
+    /// away, or has ended without.
     HeadlessMonitor(const PtyPair& pty, const QStringList& args)
-        : HeadlessMonitor(QString::fromStdString(pty.path()), args)
-    {}
-    HeadlessMonitor(const QString& port, const QStringList& args)
     {
-        m_process.start(ADC_MONITOR_PATH, QStringList{"--headless", "--port", port} + args);
-        m_process.waitForStarted();
-        // The lock file shows the port open; the moment after it, set-up has thrown away
-        // what was there before.
-        const QString lock = "/run/lock/LCK.." + QString(port).mid(5).replace('/', '_');
-        for (int i = 0; i < 500 && !QFile::exists(lock); ++i)
-            if (m_process.waitForFinished(10))
+        pty.watchSetUp();
+        start(QString::fromStdString(pty.path()), args);
+        for (int i = 0; i < 500; ++i)
+            if (pty.setUpWithin(20) || m_process.waitForFinished(0))
                 return;
-        QThread::msleep(100);
     }
+    /// On a line whose sender waits for the monitor itself, as adc-sim does.
+    HeadlessMonitor(const QString& port, const QStringList& args) { start(port, args); }
     ~HeadlessMonitor()
     {
         m_process.kill();
@@ -69,6 +66,12 @@ public:
     const QByteArray& err() const { return m_err; }
 
 private:
+    void start(const QString& port, const QStringList& args)
+    {
+        m_process.start(ADC_MONITOR_PATH, QStringList{"--headless", "--port", port} + args);
+        m_process.waitForStarted();
+    }
+
     QProcess m_process;
     QByteArray m_out;
     QByteArray m_err;
@@ -141,7 +144,7 @@ TEST(HeadlessMonitor, ExitStatusSaysHowTheRunWent)
     };
     for (const Row& r : rows) {
         PtyPair pty;
-        HeadlessMonitor monitor(pty, QStringList{"--frames", "2", "--duration", "1"} + r.args);
+        HeadlessMonitor monitor(pty, QStringList{"--frames", "2", "--duration", "2"} + r.args);
         if (r.send)
             pty.write(r.hangUp ? frames.substr(0, frames.size() / 2) : frames);
         if (r.hangUp) {

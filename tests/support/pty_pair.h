@@ -2,12 +2,16 @@
 
 #include "monitor/frame_format.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -55,6 +59,48 @@ public:
             bytes.remove_prefix(static_cast<std::size_t>(n));
         }
         return true;
+    }
+
+    /// From now on, notes when the program on the slave side flushes its input, as a reader
+    /// does at the end of setting up its line. Call it before that program opens the line.
+    void watchSetUp() const
+    {
+        const int on = 1;
+        ::ioctl(m_master, TIOCPKT, &on);
+    }
+
+    /// Waits up to `waitMs` for the reader watched since watchSetUp() to be set up: its input
+    /// flushed, then no further flush for `quietMs`. Once it is, the master is read as before
+    /// and true is returned, now and on every later call.
+    bool setUpWithin(int waitMs, int quietMs = 200) const
+    {
+        using namespace std::chrono;
+        const auto end = steady_clock::now() + milliseconds(waitMs);
+        while (!m_setUp) {
+            const auto now = steady_clock::now();
+            if (m_flushed && now - m_lastFlush >= milliseconds(quietMs)) {
+                const int off = 0;
+                ::ioctl(m_master, TIOCPKT, &off);
+                m_setUp = true;
+                break;
+            }
+            auto until = end;
+            if (m_flushed)
+                until = std::min(until, m_lastFlush + milliseconds(quietMs));
+            if (now >= end)
+                break;
+            pollfd p{m_master, POLLPRI, 0};
+            const int ms = static_cast<int>(duration_cast<milliseconds>(until - now).count()) + 1;
+            if (::poll(&p, 1, ms) > 0 && (p.revents & POLLPRI)) {
+                char status[256];
+                const ssize_t n = ::read(m_master, status, sizeof status);
+                if (n > 0 && status[0] != TIOCPKT_DATA && (status[0] & TIOCPKT_FLUSHREAD)) {
+                    m_flushed = true;
+                    m_lastFlush = steady_clock::now();
+                }
+            }
+        }
+        return m_setUp;
     }
 
     /// Hangs up the line: whoever holds the slave sees the device go away.
@@ -105,6 +151,9 @@ private:
         fd = -1;
     }
 
+    mutable bool m_flushed = false;
+    mutable bool m_setUp = false;
+    mutable std::chrono::steady_clock::time_point m_lastFlush;
     int m_master = -1;
     int m_slave = -1;
     std::string m_path;
