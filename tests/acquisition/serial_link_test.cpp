@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <grp.h>
 #include <pwd.h>
@@ -206,10 +207,12 @@ private slots:
         // A frame each millisecond, each with readings of its own, as a fast adapter hands them.
         constexpr int kFrames = 300;
         std::thread writer([&] {
+            // On a schedule, so that a writer held up by a busy machine catches up at once.
+            const auto start = std::chrono::steady_clock::now();
             for (int i = 0; i < kFrames; ++i) {
                 const auto v = [](int value) { return static_cast<std::uint16_t>(value); };
                 pty.write(adc::formatFrame({v(i), v(kFrames - i), 0, 0, 0, 0, 0, v(i % 16)}));
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                std::this_thread::sleep_until(start + std::chrono::milliseconds(i + 1));
             }
         });
         // A real event loop: QTest's waits sleep between rounds and would gather reads themselves.
@@ -231,15 +234,20 @@ private slots:
             batches.count() < kFrames / 2,
             qPrintable(QStringLiteral("%1 reads for %2 frames").arg(batches.count()).arg(kFrames)));
 
-        // After a quiet spell the next frame is read at once, not gathered with what follows.
-        QTest::qWait(50);
-        batches.clear();
-        QElapsedTimer sinceWrite;
-        sinceWrite.start();
-        QVERIFY(pty.write(kFirst));
-        QVERIFY(batches.wait(1000));
-        QVERIFY2(sinceWrite.elapsed() < 3, "a lone frame waited for company");
-        QCOMPARE(rig.state.frameCount, kFrames + 1);
+        // After a quiet spell the next frame is read at once, not held for what follows. A held
+        // one waits the whole hold every time; a busy machine delays only some.
+        qint64 fastest = 1000;
+        for (int i = 1; i <= 10 && fastest >= 3; ++i) {
+            QTest::qWait(50);
+            batches.clear();
+            QElapsedTimer sinceWrite;
+            sinceWrite.start();
+            QVERIFY(pty.write(kFirst));
+            QVERIFY(batches.wait(1000));
+            fastest = std::min(fastest, sinceWrite.elapsed());
+            QCOMPARE(rig.state.frameCount, kFrames + i);
+        }
+        QVERIFY2(fastest < 3, "a lone frame waited for company");
     }
 
     void vanishedDeviceCostsNoCpu()
