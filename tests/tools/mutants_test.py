@@ -73,8 +73,8 @@ void f()
         self.assertEqual(mutants.generate(source), [])
 
     def test_sampling_repeats_with_its_seed(self):
-        source = "int f(int a)\n{\n" + "".join(
-            f"    if (a > {k})\n        return a + {k};\n" for k in range(10)) + "    return 0;\n}\n"
+        body = "".join(f"    if (a > {k})\n        return a + {k};\n" for k in range(10))
+        source = "int f(int a)\n{\n" + body + "    return 0;\n}\n"
         population = mutants.generate(source)
         first = mutants.pick(population, 12, seed=7)
         self.assertEqual(first, mutants.pick(population, 12, seed=7))
