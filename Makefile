@@ -5,9 +5,12 @@ JOBS         ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 FUZZ_MAX_LEN ?= 1024
 PREFIX       ?= /usr/local
+MUTANTS      ?= 200
+SEED         ?=
+FILES        ?=
 
 .PHONY: all deps build test test-core test-sanitize bench fuzz fuzz-short demo run screenshot \
-        install package check-package format clean
+        install package check-package mutants format clean
 
 all: build
 
@@ -82,6 +85,12 @@ package: deps
 # What the package holds and whether Debian's checkers accept it.
 check-package: package
 	scripts/check-package build-package/adc-monitor_*.deb
+
+# Which single-point faults the tests miss, tried on a sample in a copy of the tree
+# (build-mutants/), never in the working tree; the report lands in build-mutants/report.txt.
+mutants: deps
+	scripts/mutants --mutants $(MUTANTS) --jobs $(JOBS) $(if $(SEED),--seed $(SEED)) \
+	    $(if $(strip $(FILES)),--files "$(FILES)")
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
