@@ -34,7 +34,12 @@ TEST(CommandLine, EachMistakeIsNamed)
         {{"--headless", "--expect", "AD0=0..9", "--expect", "AD0=10..20"}, "leaves no reading"},
         {{"--port="}, "'--port' needs a port name"},
         {{"--headless", "--port", ""}, "'--port' needs a port name"},
-        {{"--port", "/dev/" + QString(300, 'x')}, "too long"},
+        {{"--port", "/dev/" + QString(251, 'x')}, "too long"},
+        {{"--port", QString(251, 'x')}, "too long"},
+        {{"--headless", "--duration", "0"}, "invalid duration '0'"},
+        {{"--headless", "--duration", "1000000000.5"}, "invalid duration"},
+        {{"--plot-span", "0.0999"}, "invalid plot span"},
+        {{"--plot-span", "86400.5"}, "invalid plot span"},
     };
     for (const auto& [args, error] : rows) {
         const MonitorOptions options = parse(args);
@@ -43,6 +48,26 @@ TEST(CommandLine, EachMistakeIsNamed)
         EXPECT_TRUE(options.error.contains(error))
             << args.join(' ').toStdString() << ": " << options.error.toStdString();
     }
+}
+
+// Each value's extremes are taken; one step beyond is a mistake (above).
+TEST(CommandLine, EachBoundIsTaken)
+{
+    const QStringList rows[] = {
+        {"--port", "/dev/" + QString(250, 'x')}, // the lock file's name leaves out "/dev/"
+        {"--port", QString(250, 'x')},
+        {"--plot-span", "0.1"},
+        {"--plot-span", "86400"},
+        {"--headless", "--duration", "1e9"},
+        {"--headless", "--duration", "0.0001"},
+        {"--headless", "--frames", "1"},
+    };
+    for (const QStringList& args : rows) {
+        const MonitorOptions options = parse(args);
+        EXPECT_EQ(options.action, MonitorOptions::Action::Run)
+            << args.join(' ').left(40).toStdString() << ": " << options.error.toStdString();
+    }
+    EXPECT_EQ(parse({"--headless", "--duration", "0.0001"}).duration, std::chrono::milliseconds(1));
 }
 
 TEST(CommandLine, AnUnattendedRunAsAskedFor)
