@@ -150,7 +150,11 @@ TEST(RunSummary, VerdictsStatisticsAndFormats)
         << text;
 
     const std::string json = summaryJson(stats, totals);
-    EXPECT_EQ(json.rfind("{\"frames\":4,\"duration_s\":2.000,", 0), 0u) << json;
+    EXPECT_EQ(json.rfind("{\"frames\":4,\"duration_s\":2.000,\"frames_per_s\":2.000,"
+                         "\"bytes_received\":99,\"bytes_outside_frames\":0,\"channels\":[{",
+                         0),
+              0u)
+        << json;
     EXPECT_NE(
         json.find("{\"name\":\"AD0\",\"frames\":4,\"min\":10,\"min_hex\":\"0x00A\",\"max\":21,"
                   "\"max_hex\":\"0x015\",\"mean\":17.7500,\"stddev\":5.1881,"

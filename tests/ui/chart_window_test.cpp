@@ -132,6 +132,8 @@ private slots:
         const QString path = dir.filePath("chart.png");
         QCOMPARE(w.saveImage(path), QString());
         QCOMPARE(QImage(path).size(), w.chart()->size());
+        // The chart takes the window but for the row of controls above it.
+        QVERIFY(w.chart()->width() > w.width() * 9 / 10 && w.chart()->height() > w.height() / 2);
         const QString bad = dir.filePath("no-such-folder/chart.png");
         QVERIFY(w.saveImage(bad).contains(bad));
     }
