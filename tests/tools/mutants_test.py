@@ -2,16 +2,17 @@
 """The mutation driver's generator and sampling: which faults it makes of a line of C++, that
 it leaves comments, strings and compile-time code alone, and that a seed repeats a sample."""
 
-import importlib.machinery
-import importlib.util
 import sys
+import types
 import unittest
 
 MUTANTS = sys.argv.pop(1)
-loader = importlib.machinery.SourceFileLoader("mutants", MUTANTS)
-spec = importlib.util.spec_from_loader("mutants", loader)
-mutants = importlib.util.module_from_spec(spec)
-loader.exec_module(mutants)
+# The driver is a script without a .py ending, so it is loaded by hand.
+mutants = types.ModuleType("mutants")
+mutants.__file__ = MUTANTS
+sys.modules["mutants"] = mutants
+with open(MUTANTS, encoding="utf-8") as source:
+    exec(compile(source.read(), MUTANTS, "exec"), mutants.__dict__)
 
 
 def mutated_lines(line):
