@@ -44,6 +44,15 @@ class GeneratorTest(unittest.TestCase):
             # A reference's && is no logic; a loop's only statement leaves an empty one.
             "for (auto&& item : items) total -= item;": {
                 "for (auto&& item : items) total += item;", "for (auto&& item : items) ;"},
+            # A lambda's body holds statements; only a condition's test is inverted, never the
+            # declaration before or in it.
+            "connect(a, b, [this] { done = true; });": {
+                "", "connect(a, b, [this] {  });", "connect(a, b, [this] { done = false; });",
+                "connect(b, a, [this] { done = true; });"},
+            "if (auto n = read(); n > 0) use(n);": {
+                "if (auto n = read(); !(n > 0)) use(n);", "if (auto n = read(); n > 0) ;",
+                "if (auto n = read(); n > 1) use(n);", "if (auto n = read(); n >= 0) use(n);"},
+            "if (const auto* p = find(k)) p->run();": {"if (const auto* p = find(k)) ;"},
             "while (i > 1'000) i = i / 2;": {
                 "while (i >= 1'000) i = i / 2;", "while (!(i > 1'000)) i = i / 2;",
                 "while (i > 1'001) i = i / 2;", "while (i > 999) i = i / 2;",
