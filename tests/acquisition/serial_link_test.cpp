@@ -79,19 +79,25 @@ private slots:
         pty.write(kSecond);
         QTRY_COMPARE(rig.state.frameCount, 1);
         QCOMPARE(rig.window.text(adc::valueBox(0)), std::string("001"));
+        // A CR that comes on its own ends its frame at once.
+        pty.write(kFirst.substr(0, kFirst.size() - 1));
+        QTest::qWait(50);
+        pty.write(kFirst.substr(kFirst.size() - 1));
+        QTRY_COMPARE(rig.window.text(adc::valueBox(0)), std::string("111"));
+        QCOMPARE(rig.state.frameCount, 2);
 
         // A second START while receiving changes nothing; a START after a stop in the middle
         // of a frame forgets that frame.
         QVERIFY(rig.link.start(portOf(pty)));
         QCOMPARE(rig.started.count(), 1);
         pty.write(kFirst.substr(0, 14));
-        QTRY_COMPARE(rig.state.frameCount, 2);
+        QTRY_COMPARE(rig.state.frameCount, 3);
         rig.link.stop();
         QCOMPARE(rig.stopped.count(), 1);
         QVERIFY(!rig.link.isReceiving());
         QVERIFY(rig.link.start(portOf(pty)));
         pty.write(kFirst);
-        QTRY_COMPARE(rig.state.frameCount, 3);
+        QTRY_COMPARE(rig.state.frameCount, 4);
         QCOMPARE(rig.window.text(adc::valueBox(0)), std::string("111"));
         QCOMPARE(rig.failed.count(), 0);
 
@@ -117,7 +123,7 @@ private slots:
         QTest::addColumn<QString>("says");
         QTest::newRow("empty") << QString() << "no serial port given";
         QTest::newRow("lock name too long") << "/tmp/" + QString(300, 'x') << "too long";
-        QTest::newRow("missing") << QStringLiteral("/dev/adc-monitor-no-such-port") << "--port";
+        QTest::newRow("missing") << QStringLiteral("/dev/adc-monitor-no-such-port-link") << "--port";
     }
 
     void openFailuresSayWhatToDo()
@@ -142,7 +148,7 @@ private slots:
             adc::openFailureMessage(portOf(pty), QSerialPort::PermissionError, "any other text");
         QVERIFY2(held.endsWith("any other text (is another program using it?)"), qPrintable(held));
         const QString missing = adc::openFailureMessage(
-            "/dev/adc-monitor-no-such-port", QSerialPort::PermissionError, "Permission denied");
+            "/dev/adc-monitor-no-such-port-link", QSerialPort::PermissionError, "Permission denied");
         QVERIFY2(!missing.contains("another program"), qPrintable(missing));
     }
 

@@ -139,7 +139,7 @@ private slots:
         for (const auto face : {MonitorSession::Face::Window, MonitorSession::Face::Unattended}) {
             MonitorSession session(face);
             QSignalSpy failed(&session, &MonitorSession::portFailed);
-            session.setPortName("/dev/adc-monitor-no-such-port");
+            session.setPortName("/dev/adc-monitor-no-such-port-session");
             QVERIFY(!session.start());
             QCOMPARE(failed.count(), 1);
             const QString message = failed.at(0).at(0).toString();

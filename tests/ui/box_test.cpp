@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr char kNoPort[] = "/dev/adc-monitor-no-such-port";
+constexpr char kNoPort[] = "/dev/adc-monitor-no-such-port-box";
 
 // What the box shows when the line edit draws the text: a screen reader starting hands every
 // box's text to its line edit.

@@ -34,7 +34,7 @@ using adc::test::PtyPair;
 
 namespace {
 
-const QString kMissingPort = QStringLiteral("/dev/adc-monitor-no-such-port");
+const QString kMissingPort = QStringLiteral("/dev/adc-monitor-no-such-port-form");
 const QColor kYellow(255, 255, 128);
 const QColor kGreen(0, 255, 0);
 

@@ -44,7 +44,7 @@ private slots:
     // shows through.
     void theWindowLooksAsDrawnByTheBaseStyle()
     {
-        adc::Form1 form(QStringLiteral("/dev/adc-monitor-no-such-port"));
+        adc::Form1 form(QStringLiteral("/dev/adc-monitor-no-such-port-style"));
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         auto* cached = dynamic_cast<adc::PanelCacheStyle*>(boxes(form).first()->style());
@@ -84,7 +84,7 @@ private slots:
     // while every copy stays right.
     void copiesAreSharedAndBounded()
     {
-        adc::Form1 form(QStringLiteral("/dev/adc-monitor-no-such-port"));
+        adc::Form1 form(QStringLiteral("/dev/adc-monitor-no-such-port-style"));
         auto* cached = dynamic_cast<adc::PanelCacheStyle*>(boxes(form).first()->style());
         for (QLineEdit* box : boxes(form))
             QCOMPARE(box->style(), cached);
