@@ -1,8 +1,12 @@
 #include "monitor/frame_format.h"
 #include "tools/adc_sim/readings.h"
 #include "tools/adc_sim/replay_source.h"
+#include "tools/adc_sim/stop_signals.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -97,6 +101,28 @@ TEST(ReplaySourceTest, RefusesAMalformedRecordingNamingTheLine)
         EXPECT_FALSE(ReplaySource::fromContents(kHeader + "\r\n" + rows, "r.csv", error));
         EXPECT_EQ(error, "r.csv:" + expected);
     }
+}
+
+// A file is read whole, up to its limit: a larger one is refused before it fills the memory.
+TEST(ReplaySourceTest, LoadsAFileAndRefusesOneBeyondItsLimit)
+{
+    char path[] = "/tmp/adc-replay-XXXXXX";
+    const int fd = ::mkstemp(path);
+    ASSERT_GE(fd, 0);
+    const std::string capture = kFrame + kFrame;
+    ASSERT_EQ(::write(fd, capture.data(), capture.size()), ssize_t(capture.size()));
+    const StopSignals stop;
+    std::string error;
+    const auto source = ReplaySource::load(path, stop, error);
+    ASSERT_TRUE(source) << error;
+    EXPECT_EQ(source->bytes(), capture);
+
+    // Sparse: no disk space taken.
+    ASSERT_EQ(::ftruncate(fd, off_t(kMaxReplayBytes) + 1), 0);
+    ::close(fd);
+    EXPECT_FALSE(ReplaySource::load(path, stop, error));
+    EXPECT_EQ(error, std::string("cannot read ") + path + ": larger than the 1 GiB a replay may have");
+    std::remove(path);
 }
 
 } // namespace
