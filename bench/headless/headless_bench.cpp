@@ -26,7 +26,7 @@ using adc::bench::printRow;
 /// The headless monitor at the line rate costs about what reading the line costs; recording
 /// and capturing add a few microseconds a frame.
 constexpr double kPlainTarget = 1.3;
-constexpr double kRecordingTarget = 1.6;
+constexpr double kRecordingTarget = 2.0;
 
 /// The monitor running as a child, its output collected.
 struct Child
@@ -212,7 +212,8 @@ int lineRateCost()
     ok &= adc::bench::printRatioRows(
         "headless recording and capturing at 9600 baud, against the bare read",
         "headless recording and capturing at 9600 baud (median)",
-        "bare serial read at 9600 baud (median)", *recording, kRecordingTarget);
+        "bare serial read at 9600 baud, beside the recording runs (median)", *recording,
+        kRecordingTarget);
     return ok ? 0 : 1;
 }
 
