@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -45,6 +46,15 @@ public:
     }
     /// On a line whose sender waits for the monitor itself, as adc-sim does.
     HeadlessMonitor(const QString& port, const QStringList& args) { start(port, args); }
+    /// Its standard error on `terminal`.
+    HeadlessMonitor(const PtyPair& pty, const QStringList& args, const PtyPair& terminal)
+    {
+        m_process.setStandardErrorFile(QString::fromStdString(terminal.path()));
+        pty.watchSetUp();
+        start(QString::fromStdString(pty.path()), args);
+        for (int i = 0; i < 500 && !pty.setUpWithin(20) && !m_process.waitForFinished(0); ++i) {
+        }
+    }
     ~HeadlessMonitor()
     {
         m_process.kill();
@@ -155,7 +165,27 @@ TEST(HeadlessMonitor, ExitStatusSaysHowTheRunWent)
         EXPECT_EQ(monitor.exitStatus(), r.status) << name << ": " << monitor.err().toStdString();
         EXPECT_TRUE(monitor.err().contains(r.err)) << name << ": " << monitor.err().toStdString();
         EXPECT_TRUE(monitor.out().contains("\nresult: ")) << name;
+        EXPECT_FALSE(monitor.err().contains("frames/s")) << name << ": progress is for terminals";
     }
+}
+
+// On a terminal, standard error shows the count once a second, and ends the line at the end.
+TEST(HeadlessMonitor, ShowsItsProgressOnATerminal)
+{
+    PtyPair pty;
+    PtyPair terminal;
+    HeadlessMonitor monitor(pty, {"--duration", "2.5"}, terminal);
+    pty.write(frame("001 002 003 004 005 006 007 008") + frame("001 002 003 004 005 006 007 008"));
+    EXPECT_EQ(monitor.exitStatus(), 0);
+    std::string shown(4096, '\0');
+    const ssize_t n = ::read(terminal.masterFd(), shown.data(), shown.size());
+    shown.resize(n > 0 ? std::size_t(n) : 0);
+    std::size_t updates = 0;
+    for (std::size_t at = 0; (at = shown.find("\r2 frames, ", at)) != std::string::npos; ++at)
+        ++updates;
+    EXPECT_GE(updates, 1u) << shown;
+    EXPECT_LE(updates, 3u) << shown;
+    EXPECT_EQ(shown.back(), '\n') << shown;
 }
 
 TEST(HeadlessMonitor, AnExistingRecordingIsKeptOrAddedTo)
