@@ -115,7 +115,9 @@ TEST(HeadlessMonitor, RecordsAndCapturesWhatItReceivesAndSumsItUp)
     EXPECT_GE(captured.size(), qsizetype(sent.size()));
     EXPECT_TRUE(QByteArray::fromStdString(all).startsWith(captured));
     EXPECT_TRUE(monitor.out().startsWith("{\"frames\":3,")) << monitor.out().toStdString();
-    EXPECT_TRUE(monitor.out().contains("\"bytes_outside_frames\":8,"));
+    EXPECT_TRUE(monitor.out().contains("\"bytes_received\":" + QByteArray::number(captured.size()) +
+                                       ",\"bytes_outside_frames\":8,"))
+        << monitor.out().toStdString();
     EXPECT_TRUE(monitor.out().contains("\"name\":\"AD0\",\"frames\":3,\"min\":1,"));
     EXPECT_TRUE(monitor.out().endsWith("\"limit\":null,\"pass\":true}],\"pass\":true}\n"));
 
