@@ -6,6 +6,7 @@
 #include "bench/measure.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -17,7 +18,10 @@ namespace {
 using namespace adc;
 using namespace adc::bench;
 
-constexpr double kFramesPerSecondTarget = 5'000'000;
+/// The share of a bare scan's speed over the same bytes that the core keeps at least; today
+/// about 0.34 in Hex display and 0.22 in Dec, so that a core half as fast misses.
+constexpr double kHexTarget = 0.2;
+constexpr double kDecTarget = 0.13;
 constexpr double kGrowthTargetMiB = 5;
 constexpr std::size_t kChunk = 4096;           // bytes per feed(), as a serial read delivers them
 constexpr std::size_t kStreamFrames = 1 << 20; // about 33 MiB of frames, larger than any cache
@@ -49,27 +53,83 @@ double framesPerSecond(std::string_view stream, DisplayMode mode, CountingWindow
     return static_cast<double>(stream.size() / kFrameLength) / seconds;
 }
 
-bool throughputRow(std::string_view name, std::string_view stream, DisplayMode mode)
+// The least any reader of these frames does, for comparison: each byte looked at once, hex
+// digits gathered into a sum, frames counted at their CR. No window, no min or max.
+double bareScanFramesPerSecond(std::string_view stream)
 {
+    static const auto digits = [] {
+        std::array<std::int8_t, 256> table{};
+        table.fill(-1);
+        for (int c = '0'; c <= '9'; ++c)
+            table[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
+        for (int c = 'A'; c <= 'F'; ++c)
+            table[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
+        for (int c = 'a'; c <= 'f'; ++c)
+            table[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'a' + 10);
+        return table;
+    }();
+    const std::int64_t start = monotonicNs();
+    std::uint64_t frames = 0;
+    std::uint64_t sum = 0;
+    unsigned value = 0;
+    for (const char c : stream) {
+        const int digit = digits[static_cast<unsigned char>(c)];
+        if (digit >= 0) {
+            value = value * 16 + static_cast<unsigned>(digit);
+        } else {
+            sum += value;
+            value = 0;
+            frames += c == kCr;
+        }
+    }
+    const std::int64_t stop = monotonicNs();
+    if (frames != stream.size() / kFrameLength || sum == 0)
+        std::fprintf(stderr, "bench_core: the bare scan counted %llu frames\n",
+                     static_cast<unsigned long long>(frames));
+    return static_cast<double>(frames) / (static_cast<double>(stop - start) / 1e9);
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The core's frames per second against the bare scan's, each pass straight after a scan of
+// the same bytes: how many times the scan's speed the core keeps, whatever this machine's
+// speed today.
+bool throughputRow(std::string_view name, std::string_view stream, DisplayMode mode,
+                   double target)
+{
+    char targetText[32];
+    std::snprintf(targetText, sizeof targetText, ">= %g", target);
     std::vector<double> rates;
+    std::vector<double> scans;
+    std::vector<double> ratios;
     CountingWindow window;
     for (int run = 0; run < kRuns; ++run) {
         std::uint64_t decoded = 0;
+        scans.push_back(bareScanFramesPerSecond(stream));
         rates.push_back(framesPerSecond(stream, mode, window, decoded));
+        ratios.push_back(rates.back() / scans.back());
         if (decoded != stream.size() / kFrameLength) {
             std::fprintf(stderr, "bench_core: %s decoded %llu frames of %zu\n",
                          std::string(name).c_str(), static_cast<unsigned long long>(decoded),
                          stream.size() / kFrameLength);
-            return printRow(name, 0, 0, "frames/s", ">= 5000000", false);
+            return printRow(name, 0, 2, "of the scan's speed", targetText, false);
         }
     }
-    std::sort(rates.begin(), rates.end());
-    const double median = rates[rates.size() / 2];
     std::fprintf(stderr, "bench_core: %s runs %.0f..%.0f frames/s, last AD0 %.*s\n",
-                 std::string(name).c_str(), rates.front(), rates.back(),
+                 std::string(name).c_str(), *std::min_element(rates.begin(), rates.end()),
+                 *std::max_element(rates.begin(), rates.end()),
                  static_cast<int>(window.text(valueBox(0)).size()),
                  window.text(valueBox(0)).data());
-    return printRow(name, median, 0, "frames/s", ">= 5000000", median >= kFramesPerSecondTarget);
+    printReference(std::string(name) + ", frames/s", median(rates), 0, "frames/s");
+    printReference(std::string(name) + ", bare scan of the same bytes", median(scans), 0,
+                   "frames/s");
+    const double ratio = median(ratios);
+    return printRow(std::string(name) + ", against the bare scan", ratio, 2,
+                    "of the scan's speed", targetText, ratio >= target);
 }
 
 // A frame whose CR never comes: the stream goes on for 200 MB and memory must stay flat.
@@ -110,7 +170,9 @@ int main()
 {
     bool met = crlessRow(); // first, before the frame stream raises the peak
     const std::string stream = makeFrameStream(kStreamFrames, 20240501);
-    met &= throughputRow("core frames, Hex display, 4 KiB chunks", stream, DisplayMode::Hex);
-    met &= throughputRow("core frames, Dec display, 4 KiB chunks", stream, DisplayMode::Dec);
+    met &= throughputRow("core frames, Hex display, 4 KiB chunks", stream, DisplayMode::Hex,
+                         kHexTarget);
+    met &= throughputRow("core frames, Dec display, 4 KiB chunks", stream, DisplayMode::Dec,
+                         kDecTarget);
     return met ? 0 : 1;
 }

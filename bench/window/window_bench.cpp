@@ -580,8 +580,10 @@ int pacedRates()
                 "<", 25);
         }
     }
-    row(named("CPU at 30000 against 1000 frames/s").c_str(), shares.back() / shares.front(),
-        "times", "<=", 1.5);
+    // For comparison only: the bare read's own cost moves with the rate and the machine, and
+    // each rate's ratio to it above is what is judged.
+    printReference(named("CPU at 30000 against 1000 frames/s").c_str(),
+                   shares.back() / shares.front(), 2, "times");
     return 0;
 }
 
