@@ -283,8 +283,11 @@ int latency()
     for (std::size_t i = 0; i < shownNs.size(); ++i)
         ms.push_back(double(shownNs[i] - log.sentNs[i]) / 1e6);
     std::sort(ms.begin(), ms.end());
+    // The median judges the path a frame takes; the 99th percentile also meets the machine's
+    // own hiccups (10 frames of 1000), so it is allowed more, still under the 4 ms a frame held
+    // for company would add on its own.
     row(named("latency p50, CR sent to box shown").c_str(), ms[ms.size() / 2], "ms", "<", 2);
-    row(named("latency p99, CR sent to box shown").c_str(), ms[ms.size() * 99 / 100], "ms", "<", 2);
+    row(named("latency p99, CR sent to box shown").c_str(), ms[ms.size() * 99 / 100], "ms", "<", 4);
     // The CPU of this run is judged as a ratio to the bare read (ratio-shown); here it is shown
     // for comparison only.
     printReference(named("CPU at the 9600-baud line rate, window shown, latency run").c_str(),
