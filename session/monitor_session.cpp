@@ -47,10 +47,9 @@ bool MonitorSession::start()
 
 void MonitorSession::stop()
 {
-    // Closing the port first frees it for another program at once; a frame that is half
-    // received is dropped with it.
+    // Frees the port for another program at once; a frame that is half received is dropped
+    // with it. The rows received are written out when the link says it has stopped.
     m_link.stop();
-    m_recording.flush();
 }
 
 void MonitorSession::endRun()

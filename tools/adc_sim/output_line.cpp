@@ -259,9 +259,7 @@ LineStatus OutputLine::waitUntil(std::int64_t deadlineNs, const StopSignals& sto
     for (;;) {
         if (stop.requested())
             return LineStatus::Stopped;
-        timespec now{};
-        ::clock_gettime(CLOCK_MONOTONIC, &now);
-        const std::int64_t left = deadlineNs - (now.tv_sec * 1'000'000'000LL + now.tv_nsec);
+        const std::int64_t left = deadlineNs - monotonicNs();
         if (left <= 0)
             return LineStatus::Ok;
         const timespec timeout{static_cast<time_t>(left / 1'000'000'000),
