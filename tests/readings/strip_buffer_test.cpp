@@ -84,6 +84,12 @@ TEST(StripBuffer, OneFrameSpikeAtAHighRateOlderTimesAndClear)
     buffer.ranges(0, kSpanNs / 300, 300, columns);
     EXPECT_TRUE(
         std::none_of(columns.begin(), columns.end(), [](const ReadingRange& c) { return c.any; }));
+
+    // However short the span asked, a slice lasts at least a nanosecond.
+    StripBuffer tiny(0, 4);
+    EXPECT_EQ(tiny.spanNs(), 4);
+    tiny.add(5, spike);
+    EXPECT_EQ(tiny.newestNs(), 5);
 }
 
 } // namespace

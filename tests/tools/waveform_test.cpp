@@ -37,6 +37,12 @@ TEST(WaveformTest, MovingWavesCoverTheFullScaleAndChannelsDiffer)
         EXPECT_LE(lowest, slack);
         EXPECT_GE(highest, kFullScale - slack);
 
+        // Sine and ramp: each channel runs an eighth of a period ahead of the one before.
+        const std::size_t shift = Waveform::kPeriodFrames / kChannelCount;
+        for (std::size_t i = 0; kind != WaveKind::Noise && i + 7 * shift < frames.size(); ++i)
+            for (int k = 1; k < kChannelCount; ++k)
+                ASSERT_EQ(frames[i][k], frames[i + std::size_t(k) * shift][0]) << i << " " << k;
+
         for (int a = 0; a < kChannelCount; ++a) {
             for (int b = a + 1; b < kChannelCount; ++b) {
                 const auto sameAt = [&](const Readings& r) { return r[a] == r[b]; };

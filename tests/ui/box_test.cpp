@@ -55,6 +55,24 @@ private slots:
             QVERIFY2(drawn == asTheLineEditDrawsIt(box), qPrintable(text));
             QCOMPARE(box->text(), text);
         }
+        // Also once the box has changed: its size, its state, its colours.
+        const std::function<void()> changes[] = {
+            [&] { value->resize(value->width() + 6, value->height() + 2); },
+            [&] { value->setEnabled(false); },
+            [&] {
+                QPalette p = value->palette();
+                p.setColor(QPalette::Base, Qt::yellow);
+                value->setPalette(p);
+            },
+        };
+        for (const auto& change : changes) {
+            value->showText("123");
+            value->grab();
+            change();
+            value->showText("456");
+            QVERIFY(value->drawsItself());
+            QVERIFY(value->grab().toImage() == asTheLineEditDrawsIt(value));
+        }
     }
 
     // A new text repaints only the characters that change, and the screen then holds what a
@@ -147,6 +165,12 @@ private slots:
             QVERIFY2(!box->drawsItself(), text);
             QCOMPARE(box->text(), QString::fromLatin1(text));
         }
+        // Back to the text the line edit still holds: that is shown, not the last one drawn.
+        box->showText("123");
+        QVERIFY(box->drawsItself());
+        box->showText("123456789012");
+        QVERIFY(!box->drawsItself());
+        QCOMPARE(box->shownText(), "123456789012");
         box->resize(box->width() / 2, box->height()); // too narrow now for three digits
         box->showText("ABC");
         QVERIFY(!box->drawsItself());

@@ -81,6 +81,15 @@ private slots:
         FakeClock& clock = shown.clock;
         adc::ChartWindow& w = shown.window;
         QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QRect plot = w.chart()->plotRect();
+        // Before the first reading the plot shows its grid.
+        const QImage empty = picture(w);
+        int gridRows = 0;
+        for (int y = plot.top(); y <= plot.bottom(); ++y)
+            gridRows += empty.pixelColor(plot.left() + 3, y) == QColor(0xDD, 0xDD, 0xDD);
+        QVERIFY2(gridRows >= 3 && gridRows < plot.height() / 2,
+                 qPrintable(QString::number(gridRows)));
+
         constexpr std::int64_t kPeriod = 1'000'000'000 / 30'000;
         adc::FrameReadings spike = levels(1000);
         spike[5] = 4095;
@@ -88,7 +97,6 @@ private slots:
             clock.now = t;
             w.frameDecoded(t == 150'000 * kPeriod ? spike : levels(1000), 0);
         }
-        const QRect plot = w.chart()->plotRect();
         QImage image = picture(w);
         // The newest reading is at the right edge, so 5 s in is the middle.
         const int x = plot.left() + plot.width() / 2;
@@ -100,10 +108,13 @@ private slots:
         QVERIFY(anywhere(image, plot, 4));
         QVERIFY2(rowsOf(image, plot, x, 4).size() < 3, "AD4 is flat");
 
-        w.findChild<QCheckBox*>("Legend5")->setChecked(false);
-        QVERIFY(!anywhere(picture(w), plot, 5));
-        w.findChild<QCheckBox*>("Legend5")->setChecked(true);
-        QVERIFY(anywhere(picture(w), plot, 5));
+        for (int k = 0; k < adc::kChannelCount; ++k) {
+            auto* legend = w.findChild<QCheckBox*>(QStringLiteral("Legend%1").arg(k));
+            legend->setChecked(false);
+            QVERIFY2(!anywhere(picture(w), plot, k), qPrintable(legend->objectName()));
+            legend->setChecked(true);
+            QVERIFY2(anywhere(picture(w), plot, k), qPrintable(legend->objectName()));
+        }
 
         // Fitted to 1000..4095, AD0 at 1000 lies on the bottom line, not a quarter up.
         const int left = plot.left() + 10;
@@ -116,6 +127,18 @@ private slots:
         w.frameDecoded(levels(1000), 0);
         QVERIFY(rowsOf(picture(w), plot, left, 7).value(0, -1) > plot.top() + plot.height() / 4);
         w.findChild<QCheckBox*>("Fit")->setChecked(false);
+
+        // The newest frame is drawn the moment it comes, at the right edge.
+        clock.now += adc::ChartWindow::kMinRefreshNs;
+        adc::FrameReadings low = levels(1000);
+        low[6] = 0;
+        w.frameDecoded(low, 0);
+        image = picture(w);
+        QList<int> lowRows;
+        for (int dx = 0; dx < 3; ++dx)
+            lowRows << rowsOf(image, plot, plot.right() - dx, 6);
+        QVERIFY2(!lowRows.isEmpty() && std::ranges::max(lowRows) >= plot.bottom() - 1,
+                 "the newest frame is not drawn");
 
         image = picture(w);
         w.setPaused(true);

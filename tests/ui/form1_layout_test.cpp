@@ -114,6 +114,13 @@ private slots:
             QCOMPARE(outline.pixelColor(edge), ink);
         // It encloses the value boxes, so it must not take their clicks.
         QVERIFY(frame->testAttribute(Qt::WA_TransparentForMouseEvents));
+
+        // The lamp is its colour to the edge: filled, with no outline.
+        auto* lamp = form.findChild<adc::Shape*>("Shape1");
+        QVERIFY(lamp->isFilled() && !lamp->isOutlined());
+        const QImage lit = lamp->grab().toImage();
+        for (QPoint p : {QPoint(0, 0), lamp->rect().center(), lamp->rect().bottomRight()})
+            QCOMPARE(lit.pixelColor(p), lamp->fillColour());
     }
 
     void firstShowIsCentredWithFocusInText1AndTabFollowsTheOrder()
