@@ -244,14 +244,78 @@ int throughput()
     return 0;
 }
 
+// The latencies of the frames that `shownNs` stamps, against when the simulator's log says
+// each left it, sorted; empty when the two disagree on how many frames there were.
+std::vector<double> latenciesMs(const QString& logPath, const std::vector<std::int64_t>& shownNs)
+{
+    Log log;
+    if (!log.read(logPath) || log.sentNs.size() != shownNs.size())
+        return {};
+    std::vector<double> ms;
+    for (std::size_t i = 0; i < shownNs.size(); ++i)
+        ms.push_back(double(shownNs[i] - log.sentNs[i]) / 1e6);
+    std::sort(ms.begin(), ms.end());
+    return ms;
+}
+
+double percentile(const std::vector<double>& sorted, int p)
+{
+    return sorted[sorted.size() * std::size_t(p) / 100];
+}
+
+constexpr int kLatencyFrames = 1000;
+
+/// The simulator at the line rate, logging when each of its frames went out.
+struct LoggedStream
+{
+    QTemporaryDir dir;
+    QString logPath = dir.filePath(QStringLiteral("sent.log"));
+    SimProcess sim{{"--count", QString::number(kLatencyFrames), "--log", logPath, "--log-times"}};
+};
+
+// The floor under the latency: a serial port in this process that only reads, stamping each CR
+// as it arrives. Its 99th percentile is the machine's own hiccups, with no monitor behind it.
+int latencyFloor()
+{
+    LoggedStream stream;
+    SimProcess& sim = stream.sim;
+    if (sim.port().isEmpty())
+        return fail("latency floor: cannot start the simulator");
+    QSerialPort port(sim.port());
+    if (!port.open(QIODevice::ReadWrite))
+        return fail("latency floor: cannot open the port");
+    std::vector<std::int64_t> arrivedNs;
+    QObject::connect(&port, &QSerialPort::readyRead, &port, [&] {
+        const std::int64_t now = monotonicNs();
+        for (const char c : port.readAll())
+            if (c == adc::kCr)
+                arrivedNs.push_back(now);
+    });
+    waitFor([&] { return int(arrivedNs.size()) >= kLatencyFrames; }, 120000, 1000);
+    waitFor([&] { return !sim.isRunning(); }, 10000);
+    const std::vector<double> ms = latenciesMs(stream.logPath, arrivedNs);
+    if (ms.empty())
+        return fail("latency floor: frames sent and read differ");
+    printReference("latency p99, CR sent to bare read", percentile(ms, 99), 2, "ms");
+    printReference("latency p50, CR sent to bare read", percentile(ms, 50), 2, "ms");
+    return 0;
+}
+
 int latency()
 {
-    constexpr int kFrames = 1000;
-    QTemporaryDir dir;
-    const QString logPath = dir.filePath(QStringLiteral("sent.log"));
-    SimProcess sim({"--count", QString::number(kFrames), "--log", logPath, "--log-times"});
+    LoggedStream stream;
+    SimProcess& sim = stream.sim;
     if (sim.port().isEmpty())
         return fail("latency: cannot start the simulator");
+
+    // The bare read of a stream of its own, in a process of its own, at the same time: what the
+    // machine does to one side it does to the other.
+    std::optional<double> floorP99;
+    std::thread floorRun([&] {
+        floorP99 = adc::bench::referenceFigureOf(QStringLiteral("'%1' latency-floor")
+                                                     .arg(QCoreApplication::applicationFilePath())
+                                                     .toStdString());
+    });
 
     adc::Form1 form(sim.port());
     auto* lamp = form.findChild<adc::Shape*>(QStringLiteral("Shape1"));
@@ -272,22 +336,25 @@ int latency()
     const double cpu0 = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
-    waitFor([&] { return int(shownNs.size()) >= kFrames; }, 120000, 1000);
+    waitFor([&] { return int(shownNs.size()) >= kLatencyFrames; }, 120000, 1000);
     const double cpuShare = (cpuSeconds() - cpu0) / (double(wall.nsecsElapsed()) / 1e9);
     waitFor([&] { return !sim.isRunning(); }, 10000);
+    floorRun.join();
 
-    Log log;
-    if (!log.read(logPath) || log.sentNs.size() != shownNs.size())
+    const std::vector<double> ms = latenciesMs(stream.logPath, shownNs);
+    if (ms.empty())
         return fail("latency: frames sent and shown differ");
-    std::vector<double> ms;
-    for (std::size_t i = 0; i < shownNs.size(); ++i)
-        ms.push_back(double(shownNs[i] - log.sentNs[i]) / 1e6);
-    std::sort(ms.begin(), ms.end());
-    // The median judges the path a frame takes; the 99th percentile also meets the machine's
-    // own hiccups (10 frames of 1000), so it is allowed more, still under the 4 ms a frame held
-    // for company would add on its own.
-    row(named("latency p50, CR sent to box shown").c_str(), ms[ms.size() / 2], "ms", "<", 2);
-    row(named("latency p99, CR sent to box shown").c_str(), ms[ms.size() * 99 / 100], "ms", "<", 4);
+    if (!floorP99)
+        return fail("latency: the bare read beside it did not complete");
+    // The median is the path a frame takes, which the machine hardly moves. The 99th percentile
+    // (the tenth worst of 1000) also meets the machine's hiccups, so it is judged by what it
+    // adds to the bare read's own at the same time: a frame held for company adds 4 ms.
+    row(named("latency p50, CR sent to box shown").c_str(), percentile(ms, 50), "ms", "<", 2);
+    row(named("latency p99, CR sent to box shown, beyond the bare read's").c_str(),
+        percentile(ms, 99) - *floorP99, "ms", "<", 3);
+    printReference(named("latency p99, CR sent to box shown").c_str(), percentile(ms, 99), 2, "ms");
+    printReference(named("latency p99, CR sent to bare read, same time").c_str(), *floorP99, 2,
+                   "ms");
     // The CPU of this run is judged as a ratio to the bare read (ratio-shown); here it is shown
     // for comparison only.
     printReference(named("CPU at the 9600-baud line rate, window shown, latency run").c_str(),
@@ -356,8 +423,9 @@ int lineRateFloor()
 std::optional<double> figureOfMode(const char* mode)
 {
     return adc::bench::referenceFigureOf(
-        QStringLiteral("'%1' %2").arg(QCoreApplication::applicationFilePath(),
-                                      QLatin1String(mode)).toStdString());
+        QStringLiteral("'%1' %2")
+            .arg(QCoreApplication::applicationFilePath(), QLatin1String(mode))
+            .toStdString());
 }
 
 // A mode's cost against the bare serial read at the line rate, as alternating pairs of fresh
@@ -482,7 +550,8 @@ std::optional<double> bareReadShare(int rate)
         return std::nullopt;
     pty.closeSlave();
     qint64 bytes = 0;
-    QObject::connect(&port, &QSerialPort::readyRead, &port, [&] { bytes += port.readAll().size(); });
+    QObject::connect(&port, &QSerialPort::readyRead, &port,
+                     [&] { bytes += port.readAll().size(); });
     spin(300);
     const double cpu0 = cpuSeconds();
     const std::int64_t wall0 = monotonicNs();
@@ -646,8 +715,8 @@ int chart()
         spin(100);
         row(named("chart open at 30000 frames/s, nothing lost").c_str(),
             showsAll(form, stream.frames) ? 1 : 0, "ok", ">=", 1, 0);
-        printReference(named("CPU at 30000 frames/s, window and chart shown").c_str(),
-                       share * 100, 2, "% of a core");
+        printReference(named("CPU at 30000 frames/s, window and chart shown").c_str(), share * 100,
+                       2, "% of a core");
         pacedRatioRow("window and chart shown", 30000, share, bare, kPacedChartTarget);
     }
     // At the line rate: the window with the chart against the window alone, in alternating
@@ -664,8 +733,8 @@ int chart()
         spin(500);
         return cpuShareSpinning(kLineRateMs) * 100;
     };
-    const std::optional<adc::bench::Ratio> ratio =
-        adc::bench::alternatedRatio([&] { return lineRate(true); }, [&] { return lineRate(false); });
+    const std::optional<adc::bench::Ratio> ratio = adc::bench::alternatedRatio(
+        [&] { return lineRate(true); }, [&] { return lineRate(false); });
     if (!ratio)
         return fail("chart: cannot start the simulator");
     adc::bench::printRatioRows(
@@ -793,7 +862,12 @@ int main(int argc, char* argv[])
 
     // Where a mode runs when none is named: on its own in this run, only on an X server
     // (bench_window_xvfb names it), or only as one side of a ratio.
-    enum class Run { ByDefault, OnXvfb, InRatio };
+    enum class Run
+    {
+        ByDefault,
+        OnXvfb,
+        InRatio
+    };
     struct Mode
     {
         const char* name;
@@ -803,6 +877,7 @@ int main(int argc, char* argv[])
     static constexpr Mode kModes[] = {
         {"throughput", throughput, Run::ByDefault},
         {"latency", latency, Run::ByDefault},
+        {"latency-floor", latencyFloor, Run::InRatio},
         {"ratio-shown", ratioShown, Run::OnXvfb},
         {"ratio-hidden", ratioHidden, Run::ByDefault},
         {"ratio-idle", ratioIdle, Run::ByDefault},

@@ -37,6 +37,11 @@ TEST(WaveformTest, MovingWavesCoverTheFullScaleAndChannelsDiffer)
         EXPECT_LE(lowest, slack);
         EXPECT_GE(highest, kFullScale - slack);
 
+        // On AD0 each starts where its cycle starts: the sine at mid-scale, rising; the ramp at 0.
+        if (kind != WaveKind::Noise) {
+            const int start = kind == WaveKind::Sine ? 2048 : 0;
+            EXPECT_TRUE(frames[0][0] == start && frames[1][0] > start);
+        }
         // Sine and ramp: each channel runs an eighth of a period ahead of the one before.
         const std::size_t shift = Waveform::kPeriodFrames / kChannelCount;
         for (std::size_t i = 0; kind != WaveKind::Noise && i + 7 * shift < frames.size(); ++i)

@@ -89,6 +89,14 @@ private slots:
             gridRows += empty.pixelColor(plot.left() + 3, y) == QColor(0xDD, 0xDD, 0xDD);
         QVERIFY2(gridRows >= 3 && gridRows < plot.height() / 2,
                  qPrintable(QString::number(gridRows)));
+        // Its time grid spans the plot, from the span's start at the left edge to now at the
+        // right.
+        for (const int x : {plot.left(), plot.right()}) {
+            int rows = 0;
+            for (int y = plot.top(); y <= plot.bottom(); ++y)
+                rows += empty.pixelColor(x, y) == QColor(0xDD, 0xDD, 0xDD);
+            QCOMPARE(rows, plot.height());
+        }
 
         constexpr std::int64_t kPeriod = 1'000'000'000 / 30'000;
         adc::FrameReadings spike = levels(1000);
