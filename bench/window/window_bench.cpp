@@ -301,6 +301,8 @@ int latencyFloor()
     return 0;
 }
 
+std::optional<double> figureOfMode(const char* mode);
+
 int latency()
 {
     LoggedStream stream;
@@ -311,11 +313,7 @@ int latency()
     // The bare read of a stream of its own, in a process of its own, at the same time: what the
     // machine does to one side it does to the other.
     std::optional<double> floorP99;
-    std::thread floorRun([&] {
-        floorP99 = adc::bench::referenceFigureOf(QStringLiteral("'%1' latency-floor")
-                                                     .arg(QCoreApplication::applicationFilePath())
-                                                     .toStdString());
-    });
+    std::thread floorRun([&] { floorP99 = figureOfMode("latency-floor"); });
 
     adc::Form1 form(sim.port());
     auto* lamp = form.findChild<adc::Shape*>(QStringLiteral("Shape1"));

@@ -128,12 +128,15 @@ TEST(AdcSimProcessTest, EveryFrameArrivesAsLogged)
     }
 }
 
-// A reader that sets its line up a while after opening it, and throws away what came before
-// it was done, still gets every frame from the first: the simulator waits for its set-up. It
-// also stays until the reader has taken the last frame, however long that takes.
+// A reader that comes late, sets its line up a while after opening it, and throws away what
+// came before it was done, still gets every frame from the first: the simulator waits for it
+// and its set-up. It also stays until the reader has taken the last frame, however long that
+// takes.
 TEST(AdcSimProcessTest, WaitsUntilTheReaderHasSetUpItsLineAndTakenTheLastFrame)
 {
     SimProcess sim({"--count", "5", "--rate", "200"});
+    // A line that stays quiet with nobody on it is no reader set up.
+    std::this_thread::sleep_for(600ms);
     const int reader = ::open(sim.port().toStdString().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(reader, 0);
     std::this_thread::sleep_for(150ms);
