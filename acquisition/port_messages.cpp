@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QSerialPortInfo>
 #include <QStringList>
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,6 +42,31 @@ QString owningGroup(const QString& portName)
         return {};
     const group* owner = ::getgrgid(info.st_gid);
     return owner && info.st_gid != 0 ? QString::fromLocal8Bit(owner->gr_name) : QString();
+}
+
+// What `portName` is when it is not a serial port at all; empty when it may be one. A character
+// device is looked at only when the toolkit did not already say it may not be opened, and
+// only to ask whether it is a terminal.
+QString notSerialPort(const QString& portName, QSerialPort::SerialPortError error)
+{
+    const QByteArray path = QFile::encodeName(devicePath(portName));
+    struct stat info = {};
+    if (::stat(path.constData(), &info) != 0)
+        return {};
+    if (S_ISREG(info.st_mode))
+        return tr("a regular file");
+    if (S_ISDIR(info.st_mode))
+        return tr("a folder");
+    if (!S_ISCHR(info.st_mode))
+        return tr("neither a file nor a device");
+    if (error == QSerialPort::PermissionError || error == QSerialPort::DeviceNotFoundError)
+        return {};
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    const bool terminal = ::isatty(fd) != 0;
+    ::close(fd);
+    return terminal ? QString() : tr("a device that is not a terminal");
 }
 
 QString existingPorts(PortChoice choice)
@@ -89,6 +115,8 @@ QString unusablePortName(const QString& portName)
 QString openFailureMessage(const QString& portName, QSerialPort::SerialPortError error,
                            const QString& reason, PortChoice choice)
 {
+    if (const QString what = notSerialPort(portName, error); !what.isEmpty())
+        return tr("%1 is not a serial port (%2)").arg(shownPortName(portName), what);
     QString message = tr("Cannot open serial port %1: %2").arg(shownPortName(portName), reason);
     if (error == QSerialPort::PermissionError && mayReadAndWrite(portName)) {
         // Qt reports a port that another program holds as a permission error, on taking its

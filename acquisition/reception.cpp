@@ -25,6 +25,7 @@ void Reception::feed(std::string_view bytes)
                 return;
             p = stx + 1;
             m_inFrame = true;
+            m_cutShort = false;
             m_length = 0;
             m_window.setLampColour(kLampReceiving);
             ++m_state.frameCount;
@@ -39,12 +40,16 @@ void Reception::feed(std::string_view bytes)
         const std::size_t take = std::min(room, static_cast<std::size_t>(stop - p));
         std::memcpy(m_frame.data() + m_length, p, take);
         m_length += take;
+        // Collected like any character, but the frame was cut short by the line.
+        if (!m_cutShort && std::memchr(p, kStx, static_cast<std::size_t>(stop - p)) != nullptr)
+            m_cutShort = true;
         p = stop;
         if (cr != nullptr) {
             m_window.setLampColour(kLampComplete);
-            decodeFrame(frameText(), m_state, m_window, observer);
+            decodeFrame(frameText(), m_state, m_window, observer, m_cutShort);
             ++m_framesDecoded;
             m_inFrame = false;
+            m_cutShort = false;
             m_length = 0;
         }
     }
@@ -53,6 +58,7 @@ void Reception::feed(std::string_view bytes)
 void Reception::restart()
 {
     m_inFrame = false;
+    m_cutShort = false;
     m_length = 0;
 }
 

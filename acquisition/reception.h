@@ -19,7 +19,8 @@ namespace adc {
 /// frames in one batch, behave exactly as one character at a time. Characters before an STX are
 /// dropped; at STX the lamp turns light yellow and the count goes up and is shown; everything up
 /// to and including the CR is collected (a second STX too); at CR the lamp turns green and the
-/// frame is decoded with the display mode that holds then.
+/// frame is decoded with the display mode that holds then. A frame with a second STX is shown
+/// like any other, but its readings reach the observers as kNoReading.
 ///
 /// Only the characters decoding looks at are kept, so a stream whose CR never comes cannot grow
 /// memory. Anything that changes the state between two feed() calls (reset, mode change) acts
@@ -65,6 +66,7 @@ private:
     std::int64_t m_bytesOutsideFrames = 0;
     std::int64_t m_framesDecoded = 0;
     bool m_inFrame = false;
+    bool m_cutShort = false; // an STX came after the frame's own
     std::size_t m_length = 0;
     std::array<char, kFramePayloadLength> m_frame{};
 };

@@ -225,6 +225,16 @@ void SerialLink::onErrorOccurred(QSerialPort::SerialPortError error)
                                   .arg(shownPortName(m_portName)));
             return;
         }
+        if (m_endOnHangup) {
+            // What came before the hang-up is still to be read; then the line is done.
+            onReadyRead();
+            m_hold.stop();
+            m_port.close();
+            m_port.clearError();
+            emit hungUp(tr("Serial port %1 hung up: end of input").arg(shownPortName(m_portName)));
+            emit stopped();
+            return;
+        }
         fail(tr("Lost serial port %1: the device was removed or hung up")
                  .arg(shownPortName(m_portName)));
         return;

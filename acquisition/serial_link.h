@@ -49,6 +49,10 @@ public:
     /// is opened again once a second, and reconnected() is emitted when reception resumes.
     void setReconnect(bool reconnect) { m_reconnect = reconnect; }
 
+    /// When on (and reconnecting is not), a device that goes away has ended its input, as a
+    /// replay does after its last frame: hungUp() is emitted instead of failed().
+    void setEndOnHangup(bool end) { m_endOnHangup = end; }
+
     /// Where the reader of a failure to open can choose another port; the window's menu
     /// unless told otherwise.
     void setPortChoice(PortChoice choice) { m_portChoice = choice; }
@@ -73,6 +77,9 @@ signals:
     void reconnecting(const QString& message);
     /// The device is back and reception has resumed.
     void reconnected();
+    /// With setEndOnHangup(): the device went away; reception has stopped, every byte that
+    /// came before taken in. `message` says so.
+    void hungUp(const QString& message);
 
 private:
     void onReadyRead();
@@ -89,6 +96,7 @@ private:
     QString m_portName;
     bool m_opening = false;
     bool m_reconnect = false;
+    bool m_endOnHangup = false;
     PortChoice m_portChoice = PortChoice::WindowOrCommandLine;
     QTimer m_retry;
     QTimer m_hold;

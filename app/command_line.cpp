@@ -7,8 +7,11 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <cmath>
+#include <limits>
 
 namespace adc {
 
@@ -35,7 +38,7 @@ struct Options
         parser.addHelpOption();
         parser.addVersionOption();
         parser.addOptions({port, listPorts, reconnect, record, capture, append, plot, plotSpan,
-                           headless, duration, frames, summary, expect});
+                           headless, duration, frames, summary, expect, maxMalformed, endOnHangup});
     }
 
     const QCommandLineOption port{
@@ -75,7 +78,35 @@ struct Options
         tr("With --headless, repeatable: every reading of CHANNELS (AD3, AD0-AD3, a comma list, "
            "or all) must lie in LO..HI (decimal, or hex with 0x)."),
         "CHANNELS=LO..HI"};
+    const QCommandLineOption maxMalformed{
+        "max-malformed",
+        tr("With --headless: more than N malformed frames (a field that is not three hex "
+           "digits, or cut short by the next frame) fail the run. Default: any number."),
+        "N"};
+    const QCommandLineOption endOnHangup{
+        "end-on-hangup", tr("With --headless: a port that hangs up (adc-sim --replay at its end, "
+                            "a device that closes when done) ends the run as --duration would, "
+                            "instead of failing it.")};
 };
+
+// The file a path names, however written: "x", "./x" and a link to x are one file.
+QString resolvedPath(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    const QString full =
+        (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') + info.fileName();
+    const QString target = QFileInfo(full).canonicalFilePath();
+    return target.isEmpty() ? QDir::cleanPath(full) : target;
+}
+
+bool sameFile(const QString& a, const QString& b)
+{
+    const QString standardOutput = QString::fromLatin1(PosixOutputFile::kStandardOutput);
+    if (a == standardOutput || b == standardOutput)
+        return a == b;
+    return resolvedPath(a) == resolvedPath(b);
+}
 
 // UTF-8 there and back keeps every character of a Qt text.
 QString quoted(const QString& text)
@@ -102,8 +133,10 @@ QString checkValues(const QCommandLineParser& parser, const Options& o, MonitorO
         return tr("option '--record' needs a file name");
     if (parser.isSet(o.capture) && result.capturePath.isEmpty())
         return tr("option '--capture' needs a file name");
-    if (!result.recordPath.isEmpty() && result.recordPath == result.capturePath)
-        return tr("--record and --capture cannot write to the same file");
+    if (!result.recordPath.isEmpty() && !result.capturePath.isEmpty() &&
+        sameFile(result.recordPath, result.capturePath))
+        return tr("--record %1 and --capture %2 name the same file; give each its own")
+            .arg(quoted(result.recordPath), quoted(result.capturePath));
     if (result.append && result.recordPath.isEmpty() && result.capturePath.isEmpty())
         return tr("--append needs --record or --capture");
 
@@ -121,7 +154,8 @@ QString checkValues(const QCommandLineParser& parser, const Options& o, MonitorO
         result.plotSpanSeconds = seconds;
     }
 
-    for (const QCommandLineOption* headlessOnly : {&o.duration, &o.frames, &o.summary, &o.expect})
+    for (const QCommandLineOption* headlessOnly :
+         {&o.duration, &o.frames, &o.summary, &o.expect, &o.maxMalformed, &o.endOnHangup})
         if (parser.isSet(*headlessOnly) && !result.headless)
             return tr("--%1 needs --headless").arg(headlessOnly->names().constFirst());
 
@@ -130,7 +164,8 @@ QString checkValues(const QCommandLineParser& parser, const Options& o, MonitorO
         bool ok = false;
         const double seconds = text.toDouble(&ok);
         if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > kMaxDurationSeconds)
-            return tr("invalid duration %1 (seconds, more than 0)").arg(quoted(text));
+            return tr("invalid duration %1 (seconds, more than 0 and at most 1e9)")
+                .arg(quoted(text));
         result.duration = std::chrono::milliseconds(std::llround(std::ceil(seconds * 1000)));
     }
     if (parser.isSet(o.frames)) {
@@ -138,8 +173,22 @@ QString checkValues(const QCommandLineParser& parser, const Options& o, MonitorO
         bool ok = false;
         result.frames = text.toLongLong(&ok);
         if (!ok || *result.frames < 1)
-            return tr("invalid frame count %1 (a whole number, at least 1)").arg(quoted(text));
+            return tr("invalid frame count %1 (a whole number from 1 to %2)")
+                .arg(quoted(text))
+                .arg(std::numeric_limits<qint64>::max());
     }
+    if (parser.isSet(o.maxMalformed)) {
+        const QString text = parser.value(o.maxMalformed);
+        bool ok = false;
+        result.maxMalformed = text.toLongLong(&ok);
+        if (!ok || *result.maxMalformed < 0)
+            return tr("invalid malformed frame count %1 (a whole number from 0 to %2)")
+                .arg(quoted(text))
+                .arg(std::numeric_limits<qint64>::max());
+    }
+    result.endOnHangup = parser.isSet(o.endOnHangup);
+    if (result.endOnHangup && result.reconnect)
+        return tr("--end-on-hangup and --reconnect ask for opposite things; give one");
     if (parser.isSet(o.summary)) {
         const QString text = parser.value(o.summary);
         if (text == QLatin1String("text"))
@@ -227,9 +276,10 @@ QString usageText()
                                      QStringLiteral("adc-monitor")) +
            tr("\nExit status: 0 all well; 1 an unexpected error or, with --headless, the port "
               "could not be opened or was lost; 2 a mistake on the command line or an output "
-              "file that exists; with --headless, 3 a reading outside an --expect range, 4 no "
-              "frame received, 5 a recording or capture could not be written. When several "
-              "apply, the lowest.\n");
+              "file that exists; with --headless, 3 a reading outside an --expect range or a "
+              "checked channel without a well-formed reading, 4 no frame received, 5 a recording "
+              "or capture could not be written, 6 more malformed frames than --max-malformed. "
+              "When several apply, the lowest.\n");
 }
 
 } // namespace adc

@@ -48,6 +48,10 @@ struct MonitorOptions
     bool headless = false;
     std::optional<std::chrono::milliseconds> duration;
     std::optional<qint64> frames;
+    /// More malformed frames than this fail the run; none given: any number.
+    std::optional<std::int64_t> maxMalformed;
+    /// A port that hangs up has ended its input (a replay, a device that closes when done).
+    bool endOnHangup = false;
     SummaryFormat summary = SummaryFormat::Text;
     ChannelLimits limits;
 

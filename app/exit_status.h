@@ -16,6 +16,8 @@ enum class ExitStatus : int
     NoFrames = 4,
     /// A recording or a capture could not be written.
     Write = 5,
+    /// More malformed frames than --max-malformed allows.
+    Malformed = 6,
 };
 
 /// The status as the process returns it.

@@ -24,7 +24,8 @@ HeadlessRun::HeadlessRun(const MonitorOptions& options, std::FILE* out, std::FIL
     m_session.reset();
     m_session.setPortName(options.port);
     m_session.setReconnect(options.reconnect);
-    m_session.setLimits(options.limits);
+    m_session.setLimits(options.limits, options.maxMalformed);
+    m_session.setEndOnHangup(options.endOnHangup);
     m_session.addConsumer(this);
 
     connect(&m_session, &MonitorSession::portFailed, this, [this](const QString& text) {
@@ -33,6 +34,10 @@ HeadlessRun::HeadlessRun(const MonitorOptions& options, std::FILE* out, std::FIL
         finish();
     });
     connect(&m_session, &MonitorSession::reconnecting, this, &HeadlessRun::message);
+    connect(&m_session, &MonitorSession::hungUp, this, [this](const QString& text) {
+        message(text);
+        finish();
+    });
     connect(&m_session, &MonitorSession::reconnected, this, [this](const QString& port) {
         message(tr("Serial port %1 is back; receiving again").arg(port));
     });
@@ -49,7 +54,7 @@ HeadlessRun::~HeadlessRun() = default;
 
 ExitStatus HeadlessRun::run()
 {
-    if (const QString problem = m_session.recording().start(
+    if (const QString problem = m_session.recording().arm(
             m_options.recordPath, m_options.capturePath, m_options.openMode());
         !problem.isEmpty()) {
         message(problem);
@@ -59,7 +64,7 @@ ExitStatus HeadlessRun::run()
     StopSignalNotifier stops;
     connect(&stops, &StopSignalNotifier::stopRequested, this, &HeadlessRun::finish);
     if (!m_session.start())
-        return ExitStatus::Failure;
+        return m_portFailed ? ExitStatus::Failure : ExitStatus::Usage;
 
     m_elapsed.start();
     if (m_options.duration) {
@@ -72,6 +77,9 @@ ExitStatus HeadlessRun::run()
         m_loop.exec();
 
     const std::int64_t durationNs = m_elapsed.nsecsElapsed();
+    // A run that failed, or got nothing, leaves no empty file in the way of the next try.
+    if (m_portFailed || m_session.statistics().frames() == 0)
+        m_session.recording().discardUnused();
     m_session.close();
     if (m_progressShown)
         std::fputs("\n", m_err);
@@ -138,12 +146,14 @@ ExitStatus HeadlessRun::exitStatus() const
     const RunStatistics& statistics = m_session.statistics();
     if (m_portFailed)
         return ExitStatus::Failure;
-    if (!statistics.allWithinLimits())
+    if (!statistics.allLimitsMet())
         return ExitStatus::Limits;
     if (statistics.frames() == 0)
         return ExitStatus::NoFrames;
     if (m_session.recording().hadWriteError())
         return ExitStatus::Write;
+    if (!statistics.malformedWithinBound())
+        return ExitStatus::Malformed;
     return ExitStatus::Ok;
 }
 

@@ -98,8 +98,9 @@ int main(int argc, char* argv[])
     try {
         adc::Form1 window(options.port);
         window.setReconnect(options.reconnect);
-        if (const QString problem = window.recording().start(
-                options.recordPath, options.capturePath, options.openMode());
+        // The files are made at START, once there is something to record.
+        if (const QString problem =
+                window.recording().arm(options.recordPath, options.capturePath, options.openMode());
             !problem.isEmpty()) {
             std::fprintf(stderr, "adc-monitor: %s\n", qUtf8Printable(problem));
             return adc::exitCode(adc::ExitStatus::Usage);

@@ -22,8 +22,9 @@ void decodeInto(std::string_view frameText, MonitorState& state, WindowOps& wind
 {
     for (int k = 0; k < kChannelCount; ++k) {
         const std::string_view field = fieldText(frameText, k);
-        const std::int32_t v = readingValue(field);
-        readings[static_cast<std::size_t>(k)] = v;
+        const std::int32_t whole = wholeReading(field);
+        const std::int32_t v = whole >= 0 ? whole : readingValue(field);
+        readings[static_cast<std::size_t>(k)] = whole >= 0 ? whole : kNoReading;
         const bool newMin = v < state.min[k];
         const bool newMax = v > state.max[k];
         if constexpr (decimal) {
@@ -50,13 +51,16 @@ void decodeInto(std::string_view frameText, MonitorState& state, WindowOps& wind
 } // namespace
 
 void decodeFrame(std::string_view frameText, MonitorState& state, WindowOps& window,
-                 ReadingsObserver* observer)
+                 ReadingsObserver* observer, bool cutShort)
 {
     FrameReadings readings;
     if (state.isDecimal())
         decodeInto<true>(frameText, state, window, readings);
     else
         decodeInto<false>(frameText, state, window, readings);
+    // Its fields may belong to two frames: none of them can be trusted to its channel.
+    if (cutShort)
+        readings.fill(kNoReading);
     if (observer)
         observer->frameDecoded(readings, state.frameCount);
 }

@@ -18,8 +18,9 @@ std::string_view fieldText(std::string_view frameText, int k);
 ///
 /// The display mode is read once, at the start. In Hex mode value boxes show the field exactly
 /// as received; min and max boxes are written only when their value changes. Then `observer`,
-/// if any, gets the frame's readings.
+/// if any, gets the frame's readings, each field that is not three hexadecimal digits as
+/// kNoReading, and all of them so when `cutShort` (an STX came before the frame's CR).
 void decodeFrame(std::string_view frameText, MonitorState& state, WindowOps& window,
-                 ReadingsObserver* observer = nullptr);
+                 ReadingsObserver* observer = nullptr, bool cutShort = false);
 
 } // namespace adc

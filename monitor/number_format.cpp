@@ -86,16 +86,21 @@ NumberText hexText(std::int64_t value)
     return text;
 }
 
+std::int32_t wholeReading(std::string_view field)
+{
+    if (field.size() != 3)
+        return -1;
+    const unsigned d0 = kCharClasses[static_cast<unsigned char>(field[0])];
+    const unsigned d1 = kCharClasses[static_cast<unsigned char>(field[1])];
+    const unsigned d2 = kCharClasses[static_cast<unsigned char>(field[2])];
+    return (d0 | d1 | d2) < 16 ? static_cast<std::int32_t>(d0 << 8 | d1 << 4 | d2) : -1;
+}
+
 std::int32_t readingValue(std::string_view field)
 {
     // The usual field: three digits, nothing to skip.
-    if (field.size() == 3) {
-        const unsigned d0 = kCharClasses[static_cast<unsigned char>(field[0])];
-        const unsigned d1 = kCharClasses[static_cast<unsigned char>(field[1])];
-        const unsigned d2 = kCharClasses[static_cast<unsigned char>(field[2])];
-        if ((d0 | d1 | d2) < 16)
-            return static_cast<std::int32_t>(d0 << 8 | d1 << 4 | d2);
-    }
+    if (const std::int32_t whole = wholeReading(field); whole >= 0)
+        return whole;
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
     std::int64_t value = 0;
     for (char c : field) {

@@ -42,4 +42,8 @@ NumberText hexText(std::int64_t value);
 /// INT32_MAX, possible only for fields longer than a reading, saturate.
 std::int32_t readingValue(std::string_view field);
 
+/// The reading a well-formed field carries: exactly three hexadecimal digits (either case),
+/// nothing else. -1 for any other field, so that a reading of 0 is never mistaken for a glitch.
+std::int32_t wholeReading(std::string_view field);
+
 } // namespace adc

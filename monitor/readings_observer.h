@@ -10,8 +10,21 @@
 
 namespace adc {
 
-/// The eight readings of one frame, channel AD0 first.
+/// The eight readings of one frame, channel AD0 first; kNoReading where the frame did not
+/// carry one well formed.
 using FrameReadings = std::array<std::int32_t, kChannelCount>;
+
+/// Stands in FrameReadings for a field that was not three hexadecimal digits, and for every
+/// field of a frame that the next frame's STX cut short: the window shows what such a field
+/// reads as, but nothing that keeps or judges readings may take it for one.
+inline constexpr std::int32_t kNoReading = -1;
+
+/// True when the frame lacks a well-formed reading.
+inline bool isMalformed(const FrameReadings& readings)
+{
+    return std::any_of(readings.begin(), readings.end(),
+                       [](std::int32_t reading) { return reading == kNoReading; });
+}
 
 /// Gets each decoded frame's readings, once per frame, from the same decoding that fills the
 /// boxes, so that whatever records or summarises them can never disagree with the display.

@@ -70,8 +70,11 @@ std::string addExpectation(std::string_view text, ChannelLimits& limits)
                        " (AD0..AD7, a span such as AD0-AD3, a comma list, or all)";
             if (*first > *last)
                 return "channel span " + quoted(item) + " runs backwards";
-            for (int k = *first; k <= *last; ++k)
+            for (int k = *first; k <= *last; ++k) {
+                if (named[static_cast<std::size_t>(k)])
+                    return "channel AD" + std::to_string(k) + " is named twice in " + quoted(text);
                 named[static_cast<std::size_t>(k)] = true;
+            }
             if (comma == std::string_view::npos)
                 break;
             rest.remove_prefix(comma + 1);
@@ -88,19 +91,17 @@ std::string addExpectation(std::string_view text, ChannelLimits& limits)
     if (*lo > *hi)
         return "range " + quoted(range) + " in " + quoted(text) + " is empty (LO above HI)";
 
-    ChannelLimits updated = limits;
+    // A second range for a channel could mean either, or both: ask for one.
     for (int k = 0; k < kChannelCount; ++k) {
-        if (!named[static_cast<std::size_t>(k)])
-            continue;
-        ChannelLimit& limit = updated[static_cast<std::size_t>(k)];
-        limit.lo = limit.checked ? std::max(limit.lo, *lo) : *lo;
-        limit.hi = limit.checked ? std::min(limit.hi, *hi) : *hi;
-        limit.checked = true;
-        if (limit.lo > limit.hi)
-            return "expectation " + quoted(text) + " leaves no reading allowed on AD" +
-                   std::to_string(k) + " together with an earlier one";
+        const ChannelLimit& limit = limits[static_cast<std::size_t>(k)];
+        if (named[static_cast<std::size_t>(k)] && limit.checked)
+            return "channel AD" + std::to_string(k) + " has two ranges, " +
+                   std::to_string(limit.lo) + ".." + std::to_string(limit.hi) + " and " +
+                   std::to_string(*lo) + ".." + std::to_string(*hi) + "; give it one";
     }
-    limits = updated;
+    for (int k = 0; k < kChannelCount; ++k)
+        if (named[static_cast<std::size_t>(k)])
+            limits[static_cast<std::size_t>(k)] = ChannelLimit{true, *lo, *hi};
     return {};
 }
 

@@ -24,7 +24,7 @@ using ChannelLimits = std::array<ChannelLimit, kChannelCount>;
 /// Adds the expectation `text`, "CHANNELS=LO..HI", to `limits`. CHANNELS is one channel
 /// ("AD3"), a span ("AD0-AD3"), a comma list of either ("AD0,AD2-AD4") or "all"; LO and HI
 /// are readings in decimal or, after "0x", hexadecimal. Channel names and digits may be in
-/// either case. A channel named by several expectations must meet all of them.
+/// either case. A channel named twice, here or by an earlier expectation, is a mistake.
 ///
 /// Returns what is wrong with `text`, in one phrase; empty when it was added. On a mistake
 /// `limits` is left as it was.

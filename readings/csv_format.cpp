@@ -51,7 +51,8 @@ std::string csvRow(std::string_view localTime, std::int64_t elapsedNs, std::int6
     row += decimalText(frame).view();
     for (std::int32_t reading : readings) {
         row += ',';
-        row += decimalText(reading).view();
+        if (reading != kNoReading)
+            row += decimalText(reading).view();
     }
     row += "\r\n";
     return row;

@@ -19,7 +19,7 @@ std::string isoLocalTime(std::int64_t unixMs, int utcOffsetSeconds);
 
 /// One row of a recording: the frame's local time (as isoLocalTime gives it), the seconds
 /// since recording started with three decimals, the frame count the window shows, and the
-/// eight readings in decimal.
+/// eight readings in decimal, an empty cell for each kNoReading.
 std::string csvRow(std::string_view localTime, std::int64_t elapsedNs, std::int64_t frame,
                    const FrameReadings& readings);
 

@@ -32,14 +32,15 @@ void StripBuffer::add(std::int64_t timeNs, const FrameReadings& readings)
     Slice& slice = m_slices[static_cast<std::size_t>(index % std::int64_t(m_slices.size()))];
     ReadingRange& r = slice.range;
     if (slice.index != index) {
-        // The place held a slice older than the span: start it afresh.
+        // The place held a slice older than the span: start it afresh, every channel empty.
         slice.index = index;
         r.any = true;
-        for (std::size_t k = 0; k < r.low.size(); ++k)
-            r.low[k] = r.high[k] = static_cast<std::uint16_t>(std::clamp(readings[k], 0, 0xFFFF));
-        return;
+        r.low.fill(0xFFFF);
+        r.high.fill(0);
     }
     for (std::size_t k = 0; k < r.low.size(); ++k) {
+        if (readings[k] == kNoReading)
+            continue;
         const auto v = static_cast<std::uint16_t>(std::clamp(readings[k], 0, 0xFFFF));
         r.low[k] = std::min(r.low[k], v);
         r.high[k] = std::max(r.high[k], v);

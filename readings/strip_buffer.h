@@ -13,9 +13,15 @@ struct ReadingRange
 {
     /// False when no frame fell in the stretch; `low` and `high` then mean nothing.
     bool any = false;
+    /// Per channel; low above high where frames fell but none had a reading of that channel.
     std::array<std::uint16_t, kChannelCount> low{};
     std::array<std::uint16_t, kChannelCount> high{};
 
+    /// True when channel k has a reading in the stretch.
+    bool has(int k) const
+    {
+        return any && low[static_cast<std::size_t>(k)] <= high[static_cast<std::size_t>(k)];
+    }
     /// Widens the range to take in `other`.
     void merge(const ReadingRange& other);
 };
@@ -35,7 +41,7 @@ public:
     /// Keeps at least `spanNs` (at least one nanosecond per slice) in `slices` slices.
     explicit StripBuffer(std::int64_t spanNs, int slices = kDefaultSlices);
 
-    /// Takes one frame's readings, received at `timeNs`.
+    /// Takes one frame's readings, received at `timeNs`; a kNoReading is left out.
     void add(std::int64_t timeNs, const FrameReadings& readings);
 
     /// The range of each of `columns` stretches of `columnNs` from `startNs` on, oldest first,

@@ -9,7 +9,7 @@ namespace adc {
 namespace {
 
 // The table's columns, as column() takes their widths; the last one is not padded.
-constexpr std::array<int, 11> kColumnWidths = {-7, 10, 6, 7, 6, 7, 10, 9, 6, -12, 0};
+constexpr std::array<int, 12> kColumnWidths = {-7, 10, 9, 6, 7, 6, 7, 10, 9, 6, -12, 0};
 
 // `text` in a column `width` wide: right-aligned, or left-aligned for a negative width. A longer
 // text widens its column instead of being cut.
@@ -84,40 +84,48 @@ std::string verdict(const RunStatistics& stats)
 {
     if (stats.frames() == 0)
         return "FAIL (no frames received)";
-    std::string outside;
-    for (int k = 0; k < kChannelCount; ++k)
-        if (!stats.withinLimits(k))
-            outside += (outside.empty() ? "AD" : ", AD") + std::to_string(k) + " outside " +
-                       limitText(stats.limit(k));
-    return outside.empty() ? "PASS" : "FAIL (" + outside + ")";
+    std::string why;
+    for (int k = 0; k < kChannelCount; ++k) {
+        if (stats.limitMet(k))
+            continue;
+        why += (why.empty() ? "AD" : ", AD") + std::to_string(k) +
+               (stats.withinLimits(k) ? " had no well-formed reading"
+                                      : " outside " + limitText(stats.limit(k)));
+    }
+    if (!stats.malformedWithinBound())
+        why += (why.empty() ? "" : ", ") + std::to_string(stats.malformedFrames()) +
+               " malformed frames, more than " + std::to_string(*stats.maxMalformed());
+    return why.empty() ? "PASS" : "FAIL (" + why + ")";
 }
 
 } // namespace
 
 bool runPassed(const RunStatistics& stats)
 {
-    return stats.frames() > 0 && stats.allWithinLimits();
+    return stats.frames() > 0 && stats.allLimitsMet() && stats.malformedWithinBound();
 }
 
 std::string summaryText(const RunStatistics& stats, const RunTotals& totals)
 {
-    std::string text = tableLine({"channel", "frames", "min", "(hex)", "max", "(hex)", "mean",
-                                  "stddev", "p-p", "limit", "result"});
+    std::string text = tableLine({"channel", "frames", "malformed", "min", "(hex)", "max", "(hex)",
+                                  "mean", "stddev", "p-p", "limit", "result"});
     for (int k = 0; k < kChannelCount; ++k) {
         const ChannelStatistics& c = stats.channel(k);
         const std::string name = "AD" + std::to_string(k);
+        const std::string malformed = std::to_string(stats.malformedFields(k));
         if (c.count() == 0) {
-            text += tableLine({name, "0", "-", "", "-", "", "-", "-", "-",
+            text += tableLine({name, "0", malformed, "-", "", "-", "", "-", "-", "-",
                                limitText(stats.limit(k)), resultText(stats, k)});
             continue;
         }
-        text += tableLine({name, std::to_string(c.count()), std::to_string(c.min()),
+        text += tableLine({name, std::to_string(c.count()), malformed, std::to_string(c.min()),
                            "(" + hex(c.min()) + ")", std::to_string(c.max()),
                            "(" + hex(c.max()) + ")", fixed(c.mean(), 3),
                            fixed(c.standardDeviation(), 3), std::to_string(c.peakToPeak()),
                            limitText(stats.limit(k)), resultText(stats, k)});
     }
     text += "\nframes " + std::to_string(stats.frames()) + ", " +
+            std::to_string(stats.malformedFrames()) + " malformed, " +
             fixed(framesPerSecond(stats, totals), 2) + " frames/s, " +
             std::to_string(totals.bytesReceived) + " bytes received, " +
             std::to_string(totals.bytesOutsideFrames) + " bytes outside frames, " +
@@ -128,8 +136,9 @@ std::string summaryText(const RunStatistics& stats, const RunTotals& totals)
 
 std::string summaryCsv(const RunStatistics& stats, const RunTotals& totals)
 {
-    std::string text = "channel,frames,min,min_hex,max,max_hex,mean,stddev,peak_to_peak,lo,hi,"
-                       "result,duration_s,frames_per_s,bytes_received,bytes_outside_frames\r\n";
+    std::string text =
+        "channel,frames,min,min_hex,max,max_hex,mean,stddev,peak_to_peak,lo,hi,"
+        "result,duration_s,frames_per_s,bytes_received,bytes_outside_frames,malformed\r\n";
     for (int k = 0; k < kChannelCount; ++k) {
         const ChannelStatistics& c = stats.channel(k);
         const ChannelLimit& l = stats.limit(k);
@@ -143,18 +152,20 @@ std::string summaryCsv(const RunStatistics& stats, const RunTotals& totals)
         text += l.checked ? "," + std::to_string(l.lo) + "," + std::to_string(l.hi) + "," +
                                 resultText(stats, k)
                           : ",,,";
-        text += ",,,,\r\n";
+        text += ",,,,," + std::to_string(stats.malformedFields(k)) + "\r\n";
     }
     text += "all," + std::to_string(stats.frames()) + ",,,,,,,,,," +
             (runPassed(stats) ? "PASS" : "FAIL") + "," + fixed(seconds(totals), 3) + "," +
             fixed(framesPerSecond(stats, totals), 3) + "," + std::to_string(totals.bytesReceived) +
-            "," + std::to_string(totals.bytesOutsideFrames) + "\r\n";
+            "," + std::to_string(totals.bytesOutsideFrames) + "," +
+            std::to_string(stats.malformedFrames()) + "\r\n";
     return text;
 }
 
 std::string summaryJson(const RunStatistics& stats, const RunTotals& totals)
 {
     std::string text = "{\"frames\":" + std::to_string(stats.frames()) +
+                       ",\"malformed_frames\":" + std::to_string(stats.malformedFrames()) +
                        ",\"duration_s\":" + fixed(seconds(totals), 3) +
                        ",\"frames_per_s\":" + fixed(framesPerSecond(stats, totals), 3) +
                        ",\"bytes_received\":" + std::to_string(totals.bytesReceived) +
@@ -164,7 +175,8 @@ std::string summaryJson(const RunStatistics& stats, const RunTotals& totals)
         const ChannelStatistics& c = stats.channel(k);
         const ChannelLimit& l = stats.limit(k);
         text += (k ? ",{\"name\":\"AD" : "{\"name\":\"AD") + std::to_string(k) +
-                "\",\"frames\":" + std::to_string(c.count()) + ",";
+                "\",\"frames\":" + std::to_string(c.count()) +
+                ",\"malformed\":" + std::to_string(stats.malformedFields(k)) + ",";
         if (c.count() > 0)
             text += "\"min\":" + std::to_string(c.min()) + ",\"min_hex\":\"" + hex(c.min()) +
                     "\",\"max\":" + std::to_string(c.max()) + ",\"max_hex\":\"" + hex(c.max()) +

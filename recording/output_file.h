@@ -23,6 +23,9 @@ public:
 
     /// True when the file held nothing before this session: a new or empty file, or a device.
     virtual bool startedEmpty() const = 0;
+
+    /// True when opening made the file, so that it may be removed again if nothing goes in.
+    virtual bool created() const { return false; }
 };
 
 } // namespace adc

@@ -21,8 +21,9 @@ std::unique_ptr<PosixOutputFile> PosixOutputFile::open(const std::string& path, 
             error = errno;
             return nullptr;
         }
-        // Exclusive, so that a file appearing meanwhile is not overwritten either.
-        flags |= O_CREAT | (mode == OpenMode::Append ? 0 : O_EXCL);
+        // Exclusive, so that a file appearing meanwhile is not overwritten either, nor taken
+        // for one of ours.
+        flags |= O_CREAT | O_EXCL;
     } else if (S_ISREG(info.st_mode)) {
         if (mode == OpenMode::Create) {
             error = EEXIST;
@@ -39,13 +40,17 @@ std::unique_ptr<PosixOutputFile> PosixOutputFile::open(const std::string& path, 
     do
         fd = ::open(path.c_str(), flags, 0666);
     while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno == EEXIST && mode == OpenMode::Append)
+        return open(path, mode, error); // made by someone else meanwhile: added to
     if (fd < 0) {
         error = errno;
         return nullptr;
     }
     if (flags & O_NONBLOCK)
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return std::unique_ptr<PosixOutputFile>(new PosixOutputFile(fd, true));
+    std::unique_ptr<PosixOutputFile> file(new PosixOutputFile(fd, true));
+    file->m_created = (flags & O_CREAT) != 0;
+    return file;
 }
 
 PosixOutputFile::PosixOutputFile(int fd, bool owned) : m_fd(fd), m_owned(owned)

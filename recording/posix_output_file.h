@@ -39,6 +39,7 @@ public:
     std::size_t write(std::string_view bytes, int& error) override;
     void truncateTo(std::uint64_t written) override;
     bool startedEmpty() const override { return m_startedEmpty; }
+    bool created() const override { return m_created; }
 
 private:
     PosixOutputFile(int fd, bool owned);
@@ -47,6 +48,7 @@ private:
     bool m_owned = true;
     bool m_regular = false;
     bool m_startedEmpty = true;
+    bool m_created = false;
     std::uint64_t m_start = 0; // where this session's bytes begin in a regular file
 };
 

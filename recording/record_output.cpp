@@ -19,6 +19,7 @@ void RecordOutput::append(std::string_view bytes)
 {
     if (failed() || bytes.empty())
         return;
+    m_appended += bytes.size();
     const bool wasEmpty = m_buffer.empty();
     m_buffer.append(bytes);
     if (m_buffer.size() >= kChunkSize)

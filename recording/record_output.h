@@ -44,6 +44,10 @@ public:
     int errorNumber() const { return m_error; }
     /// True when the file held nothing before (a header belongs at its start).
     bool startedEmpty() const { return m_file->startedEmpty(); }
+    /// True when opening made the file.
+    bool created() const { return m_file->created(); }
+    /// Bytes taken by append() so far, written or not.
+    std::uint64_t appended() const { return m_appended; }
 
     /// Called when bytes start to wait after none did: the owner's cue to schedule a flush.
     void setOnPending(std::function<void()> onPending) { m_onPending = std::move(onPending); }
@@ -57,6 +61,7 @@ private:
     bool m_lines = false;
     std::string m_buffer;
     std::uint64_t m_written = 0;
+    std::uint64_t m_appended = 0;
     int m_error = 0;
     std::function<void()> m_onPending;
     std::function<void()> m_onFailed;

@@ -1,8 +1,13 @@
 #include "recording/recording_session.h"
 
+#include "readings/csv_format.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace adc {
@@ -21,6 +26,38 @@ QString shownPath(const QString& path)
 {
     return path == QLatin1String(PosixOutputFile::kStandardOutput) ? QObject::tr("standard output")
                                                                    : path;
+}
+
+QString openProblem(const QString& path, int error)
+{
+    if (error == EEXIST)
+        return QObject::tr("%1 exists already; give --append to add to it, or choose another name")
+            .arg(path);
+    if (error == ENXIO)
+        return QObject::tr("Cannot write to %1: nothing is reading from it").arg(path);
+    return QObject::tr("Cannot write to %1: %2").arg(shownPath(path), reason(error));
+}
+
+// A recording is only ever added to one of its own kind: rows under another header would be
+// read as the wrong columns.
+QString foreignHeader(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QObject::tr("Cannot read %1 to see what it holds: %2").arg(path, file.errorString());
+    constexpr qint64 kLongestShown = 80;
+    QByteArray line = file.readLine(kCsvHeader.size() + 1);
+    const QByteArray ours(kCsvHeader.data(), qsizetype(kCsvHeader.size()));
+    if (line == ours || line == ours.chopped(2) + '\n')
+        return {};
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    const QString shown = line.size() > kLongestShown
+                              ? QString::fromUtf8(line.left(kLongestShown)) + QChar(0x2026)
+                              : QString::fromUtf8(line);
+    return QObject::tr("%1 does not hold a recording of this program: its first line is \"%2\"; "
+                       "choose another file to add to")
+        .arg(path, shown);
 }
 
 } // namespace
@@ -59,13 +96,7 @@ std::unique_ptr<RecordOutput> RecordingSession::open(const QString& path, OpenMo
     std::unique_ptr<OutputFile> file =
         PosixOutputFile::open(QFile::encodeName(path).toStdString(), mode, error);
     if (!file) {
-        if (error == EEXIST)
-            problem = tr("%1 exists already; give --append to add to it, or choose another name")
-                          .arg(path);
-        else if (error == ENXIO)
-            problem = tr("Cannot write to %1: nothing is reading from it").arg(path);
-        else
-            problem = tr("Cannot write to %1: %2").arg(shownPath(path), reason(error));
+        problem = openProblem(path, error);
         return nullptr;
     }
     auto output = std::make_unique<RecordOutput>(std::move(file), lines);
@@ -88,6 +119,7 @@ QString RecordingSession::startRecording(const QString& path, OpenMode mode)
     if (!output)
         return problem;
     stopRecording();
+    m_armedRecordPath.clear(); // a recording chosen now replaces one asked for before
     m_recording = std::move(output);
     m_recorder = std::make_unique<FrameRecorder>(*m_recording, m_clock);
     m_recordingPath = path;
@@ -114,6 +146,7 @@ QString RecordingSession::startCapture(const QString& path, OpenMode mode)
     if (!output)
         return problem;
     stopCapture();
+    m_armedCapturePath.clear();
     m_capture = std::move(output);
     m_capturePath = path;
     return {};
@@ -137,15 +170,89 @@ int RecordingSession::close(std::unique_ptr<RecordOutput>& output)
     return error;
 }
 
-QString RecordingSession::start(const QString& recordPath, const QString& capturePath,
-                                OpenMode mode)
+QString RecordingSession::check(const QString& path, OpenMode mode, bool lines)
+{
+    if (path == QLatin1String(PosixOutputFile::kStandardOutput))
+        return {};
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info = {};
+    if (::stat(name.constData(), &info) != 0) {
+        if (errno != ENOENT)
+            return openProblem(path, errno);
+        // A new file: its folder must take it.
+        const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+        return ::access(folder.constData(), W_OK | X_OK) == 0 ? QString()
+                                                              : openProblem(path, errno);
+    }
+    if (!S_ISREG(info.st_mode))
+        return {};
+    if (mode == OpenMode::Create)
+        return openProblem(path, EEXIST);
+    if (::access(name.constData(), W_OK) != 0)
+        return openProblem(path, errno);
+    if (lines && mode == OpenMode::Append && info.st_size > 0)
+        return foreignHeader(path);
+    return {};
+}
+
+QString RecordingSession::arm(const QString& recordPath, const QString& capturePath, OpenMode mode)
 {
     QString problem;
     if (!recordPath.isEmpty())
-        problem = startRecording(recordPath, mode);
+        problem = check(recordPath, mode, true);
     if (problem.isEmpty() && !capturePath.isEmpty())
-        problem = startCapture(capturePath, mode);
+        problem = check(capturePath, mode, false);
+    if (!problem.isEmpty())
+        return problem;
+    m_armedRecordPath = recordPath;
+    m_armedCapturePath = capturePath;
+    m_armedMode = mode;
+    return {};
+}
+
+QString RecordingSession::startArmed()
+{
+    const QString record = m_armedRecordPath;
+    const QString capture = m_armedCapturePath;
+    QString problem;
+    if (!record.isEmpty()) {
+        problem = check(record, m_armedMode, true);
+        if (problem.isEmpty())
+            problem = startRecording(record, m_armedMode);
+    }
+    if (problem.isEmpty() && !capture.isEmpty()) {
+        problem = startCapture(capture, m_armedMode);
+        if (!problem.isEmpty() && !record.isEmpty())
+            discardRecording();
+    }
+    if (!problem.isEmpty()) {
+        // Still asked for: the next start tries again.
+        m_armedRecordPath = record;
+        m_armedCapturePath = capture;
+    }
     return problem;
+}
+
+void RecordingSession::discardUnused()
+{
+    if (m_recording)
+        discardRecording();
+    if (m_capture && m_capture->appended() == 0 && m_capture->created()) {
+        m_capture.reset();
+        QFile::remove(std::exchange(m_capturePath, {}));
+    }
+    stopCapture();
+}
+
+void RecordingSession::discardRecording()
+{
+    if (m_recorder->rows() == 0 && m_recording->created()) {
+        m_recorder.reset();
+        m_recording.reset();
+        QFile::remove(std::exchange(m_recordingPath, {}));
+        emit recordingChanged();
+    }
+    stopRecording();
 }
 
 void RecordingSession::flush()

@@ -50,9 +50,20 @@ public:
     void stopCapture();
     bool isCapturing() const { return m_capture != nullptr; }
 
-    /// Starts the recording and the capture whose paths are not empty; returns why one of them
-    /// cannot be started, empty when all asked for run.
-    QString start(const QString& recordPath, const QString& capturePath, OpenMode mode);
+    /// Makes startArmed() start the recording and the capture whose paths are not empty, so that
+    /// their files are made only once there is something to record. Returns why one of them
+    /// could not be started, found without creating or changing a file; nothing is armed then.
+    QString arm(const QString& recordPath, const QString& capturePath, OpenMode mode);
+    /// Starts what arm() asked for and has not started yet. When one of them fails, neither
+    /// runs and a file made for it is removed; returns why, empty when all asked for run.
+    QString startArmed();
+    /// True while arm() has asked for something that startArmed() has not started.
+    bool isArmed() const { return !m_armedRecordPath.isEmpty() || !m_armedCapturePath.isEmpty(); }
+
+    /// Ends the recording and the capture, and removes the files this session made for them
+    /// that hold no row (no byte, for a capture): a failed run leaves nothing in the way of
+    /// the next try.
+    void discardUnused();
 
     /// Writes out everything collected.
     void flush();
@@ -70,6 +81,10 @@ signals:
 private:
     std::unique_ptr<RecordOutput> open(const QString& path, OpenMode mode, bool lines,
                                        QString& problem);
+    /// Why `path` could not be opened with `mode`, as far as can be seen without opening it.
+    static QString check(const QString& path, OpenMode mode, bool lines);
+    /// Ends the recording; removes its file when this session made it and wrote no row.
+    void discardRecording();
     void onFailed(bool recording);
     /// Writes out and closes `output`; returns the error it ended with, 0 for none.
     static int close(std::unique_ptr<RecordOutput>& output);
@@ -82,6 +97,9 @@ private:
     QString m_recordingPath;
     std::unique_ptr<RecordOutput> m_capture;
     QString m_capturePath;
+    QString m_armedRecordPath;
+    QString m_armedCapturePath;
+    OpenMode m_armedMode = OpenMode::Create;
     bool m_writeError = false;
 };
 

@@ -18,6 +18,7 @@ MonitorSession::MonitorSession(Face face, QObject* parent) : QObject(parent)
     connect(&m_link, &SerialLink::batchProcessed, this, &MonitorSession::batchProcessed);
     connect(&m_link, &SerialLink::failed, this, &MonitorSession::portFailed);
     connect(&m_link, &SerialLink::reconnecting, this, &MonitorSession::reconnecting);
+    connect(&m_link, &SerialLink::hungUp, this, &MonitorSession::hungUp);
     connect(&m_link, &SerialLink::reconnected, this,
             [this] { emit reconnected(m_link.portName()); });
     // A lost device or a failed start leaves every row received in the file.
@@ -42,7 +43,18 @@ void MonitorSession::setPortName(const QString& portName)
 
 bool MonitorSession::start()
 {
-    return m_link.start(m_portName);
+    if (isReceiving())
+        return true;
+    if (!m_link.start(m_portName))
+        return false;
+    // The files asked for are made once the port is open, so that a run that cannot receive
+    // leaves none behind.
+    if (const QString problem = m_recording.startArmed(); !problem.isEmpty()) {
+        m_link.stop();
+        emit recordingFailed(problem);
+        return false;
+    }
+    return true;
 }
 
 void MonitorSession::stop()

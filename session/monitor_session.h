@@ -45,11 +45,20 @@ public:
     /// When on, a device that goes away is opened again as soon as it is back, with the state
     /// kept; meanwhile reconnecting() has said so and the session counts as receiving.
     void setReconnect(bool reconnect) { m_link.setReconnect(reconnect); }
-    /// The limits the run's statistics check every reading against.
-    void setLimits(const ChannelLimits& limits) { m_statistics = RunStatistics(limits); }
+    /// When on, a device that hangs up has ended its input: hungUp() says so instead of
+    /// portFailed().
+    void setEndOnHangup(bool end) { m_link.setEndOnHangup(end); }
+    /// The limits the run's statistics check every reading against, and how many malformed
+    /// frames the run may have (none given: any number).
+    void setLimits(const ChannelLimits& limits,
+                   std::optional<std::int64_t> maxMalformed = std::nullopt)
+    {
+        m_statistics = RunStatistics(limits, maxMalformed);
+    }
 
-    /// Opens the port and receives until stop() or a failure of the line. Returns whether
-    /// reception runs; portFailed() has said why not.
+    /// Opens the port, then starts the recording and capture armed in recording(), and
+    /// receives until stop() or a failure of the line. Returns whether reception runs;
+    /// portFailed() or recordingFailed() has said why not.
     bool start();
     /// Closes the port, releasing it for other programs, and writes out what was recorded.
     void stop();
@@ -93,6 +102,8 @@ signals:
     void portFailed(const QString& message);
     /// The device went away and is looked for again.
     void reconnecting(const QString& message);
+    /// With setEndOnHangup(): the device hung up; reception has stopped.
+    void hungUp(const QString& message);
     /// The device is back and reception has resumed on `portName`.
     void reconnected(const QString& portName);
     /// A recording or a capture could not be written and has stopped.

@@ -4,6 +4,7 @@
 #include "ui/panel_cache_style.h"
 #include "ui/port_dialog.h"
 #include "ui/shape.h"
+#include "ui/window_placement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -161,8 +162,20 @@ void Form1::showChart()
                 [this, observer] { m_session.removeConsumer(observer); });
         // Painted with the window's own updates, never more often.
         connect(this, &Form1::displayUpdated, m_chart, &ChartWindow::refresh);
+        // Beside the window where the screen has room, else where it fits on the screen; its
+        // frame is taken to be as wide as this window's own.
         const QRect frame = frameGeometry();
-        m_chart->move(frame.topRight() + QPoint(8, 0));
+        const QSize decoration = frame.size() - size();
+        if (const QScreen* s = screen(); s != nullptr) {
+            const QRect area = s->availableGeometry();
+            const QSize size = m_chart->size()
+                                   .boundedTo(area.size() - decoration)
+                                   .expandedTo(m_chart->minimumSizeHint());
+            m_chart->resize(size);
+            m_chart->move(placeBeside(frame, size + decoration, area));
+        } else {
+            m_chart->move(frame.topRight() + QPoint(8, 0));
+        }
     }
     m_chart->show();
     m_chart->raise();

@@ -79,7 +79,11 @@ void StripChart::setSource(const StripBuffer* buffer, std::int64_t endNs)
             update(QRect(plot.left() + gx - moved, plot.top(), 1, plot.height()) & plot);
         }
     }
-    update(QRect(plot.right() - moved - 1, plot.top(), moved + 2, plot.height()));
+    // A line joins the next reading to each channel's last one, which may lie further back.
+    const std::int64_t oldest =
+        std::max(newest - plot.width() + 1, std::min(newest - moved - 1, m_joinFrom + 1));
+    const int width = int(newest - oldest + 1);
+    update(QRect(plot.right() - width + 1, plot.top(), width, plot.height()));
 }
 
 std::int64_t StripChart::columnNs() const
@@ -132,7 +136,7 @@ void StripChart::invalidate()
     m_frame = QPixmap();
 }
 
-int StripChart::yOf(int reading) const
+int StripChart::yOf(double reading) const
 {
     const int h = m_traces.height();
     const double scale = double(h - 1) / (m_high - m_low);
@@ -167,8 +171,7 @@ void StripChart::drawFrame()
     p.drawRect(plot.adjusted(-1, -1, 0, 0));
 }
 
-void StripChart::drawColumn(std::int64_t column, const ReadingRange& range,
-                            const ReadingRange* before)
+void StripChart::clearColumn(std::int64_t column)
 {
     const int w = m_traces.width();
     const int h = m_traces.height();
@@ -179,23 +182,44 @@ void StripChart::drawColumn(std::int64_t column, const ReadingRange& range,
         bits[y * stride + x] = kPaper;
     for (const int y : m_gridRows)
         bits[y * stride + x] = kGrid;
-    if (!range.any)
-        return;
-    for (int k = 0; k < kChannelCount; ++k) {
-        if (!m_visible[std::size_t(k)])
-            continue;
-        // From the lowest to the highest reading, stretched to meet the column before so that
-        // the trace is unbroken.
-        int lo = range.low[std::size_t(k)];
-        int hi = range.high[std::size_t(k)];
-        if (before != nullptr && before->any) {
-            lo = std::min<int>(lo, before->high[std::size_t(k)]);
-            hi = std::max<int>(hi, before->low[std::size_t(k)]);
-        }
-        const QRgb colour = channelColour(k).rgb();
-        for (int y = yOf(hi), bottom = yOf(lo); y <= bottom; ++y)
-            bits[y * stride + x] = colour;
+}
+
+void StripChart::drawSpan(std::int64_t column, int k, double low, double high)
+{
+    const int w = m_traces.width();
+    const int x = int(((column % w) + w) % w);
+    auto* bits = reinterpret_cast<QRgb*>(m_traces.bits());
+    const qsizetype stride = m_traces.bytesPerLine() / qsizetype(sizeof(QRgb));
+    const QRgb colour = channelColour(k).rgb();
+    for (int y = yOf(std::max(low, high)), bottom = yOf(std::min(low, high)); y <= bottom; ++y)
+        bits[y * stride + x] = colour;
+}
+
+void StripChart::drawTrace(int k, std::int64_t column, const ReadingRange& range,
+                           const ReadingRange* before, std::int64_t beforeColumn, std::int64_t from)
+{
+    const auto i = std::size_t(k);
+    double lo = range.low[i];
+    double hi = range.high[i];
+    if (before != nullptr && beforeColumn == column - 1) {
+        // Stretched to meet the column before, so that the trace is unbroken.
+        lo = std::min<double>(lo, before->high[i]);
+        hi = std::max<double>(hi, before->low[i]);
+    } else if (before != nullptr) {
+        // Readings sparser than the columns: a straight line between the two, each column
+        // reaching back to the one before it.
+        const double a = (before->low[i] + before->high[i]) / 2.0;
+        const double b = (range.low[i] + range.high[i]) / 2.0;
+        const double steps = double(column - beforeColumn);
+        const auto at = [&](std::int64_t c) {
+            return a + (b - a) * double(c - beforeColumn) / steps;
+        };
+        for (std::int64_t c = std::max(beforeColumn + 1, from); c < column; ++c)
+            drawSpan(c, k, at(c - 1), at(c));
+        lo = std::min(lo, at(column - 1));
+        hi = std::max(hi, at(column - 1));
     }
+    drawSpan(column, k, lo, hi);
 }
 
 void StripChart::paintEvent(QPaintEvent* event)
@@ -220,23 +244,25 @@ void StripChart::paintEvent(QPaintEvent* event)
         const std::int64_t newest = newestColumn();
         const std::int64_t first = newest - n + 1;
         // Redraw from the column before the newest drawn: both may have filled since, as a
-        // slice counts in the column it starts in and may end in the next. Everything when
-        // nothing drawn can be kept.
+        // slice counts in the column it starts in and may end in the next. From further back
+        // when a channel's line to its next reading starts there. Everything when nothing
+        // drawn can be kept.
         const bool kept =
             m_newestDrawn >= 0 && m_newestDrawn - 1 >= first && m_newestDrawn <= newest;
-        std::int64_t from = kept ? m_newestDrawn - 1 : first;
-        // A fitted scale needs every column, the full one only those drawn; and one column
-        // more on the left, as the column before the first drawn joins it.
-        const std::int64_t asked = m_fitted ? first : from;
-        m_buffer->ranges((asked - 1) * m_columnNs, m_columnNs, int(newest - asked + 2), m_ranges);
+        std::int64_t from =
+            kept ? std::max(first, std::min(m_newestDrawn - 1, m_joinFrom + 1)) : first;
+        // Every column on the screen and the one before it, for the scale and for where each
+        // channel's last reading lies; one pass over the buffer costs the same for any number.
+        const std::int64_t scanned = first - 1;
+        m_buffer->ranges(scanned * m_columnNs, m_columnNs, int(newest - scanned + 1), m_ranges);
         int low = 0;
         int high = kFullScale;
         if (m_fitted) {
             int lo = kFullScale + 1;
             int hi = -1;
             for (const ReadingRange& c : m_ranges)
-                for (int k = 0; c.any && k < kChannelCount; ++k)
-                    if (m_visible[std::size_t(k)]) {
+                for (int k = 0; k < kChannelCount; ++k)
+                    if (m_visible[std::size_t(k)] && c.has(k)) {
                         lo = std::min<int>(lo, c.low[std::size_t(k)]);
                         hi = std::max<int>(hi, c.high[std::size_t(k)]);
                     }
@@ -253,10 +279,28 @@ void StripChart::paintEvent(QPaintEvent* event)
         }
         if (m_frame.isNull())
             drawFrame();
-        for (std::int64_t c = from; c <= newest; ++c) {
-            const auto i = std::size_t(c - asked + 1);
-            drawColumn(c, m_ranges[i], &m_ranges[i - 1]);
+        for (std::int64_t c = from; c <= newest; ++c)
+            clearColumn(c);
+        std::int64_t joinFrom = newest + 1;
+        for (int k = 0; k < kChannelCount; ++k) {
+            if (!m_visible[std::size_t(k)])
+                continue;
+            // The column of the channel's reading before; none while below `scanned`.
+            std::int64_t last = scanned - 1;
+            for (std::int64_t c = scanned; c <= newest; ++c) {
+                const ReadingRange& r = m_ranges[std::size_t(c - scanned)];
+                if (!r.has(k))
+                    continue;
+                if (c >= from)
+                    drawTrace(k, c, r,
+                              last < scanned ? nullptr : &m_ranges[std::size_t(last - scanned)],
+                              last, from);
+                last = c;
+            }
+            if (last >= first)
+                joinFrom = std::min(joinFrom, last);
         }
+        m_joinFrom = joinFrom;
         m_newestDrawn = newest;
         if (from == first) {
             // Nothing on the screen can be kept: all of it is shown anew.

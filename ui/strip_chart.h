@@ -16,7 +16,8 @@ namespace adc {
 
 /// The plot of a strip chart: the eight channels over the span of a StripBuffer, one trace a
 /// channel, each pixel column drawn from the lowest to the highest reading that fell in it, so
-/// that a reading of a single frame shows at any rate and any width.
+/// that a reading of a single frame shows at any rate and any width. Where readings are
+/// sparser than the columns, a channel's consecutive readings are joined by a straight line.
 ///
 /// Columns are fixed stretches of time. A repaint draws only the columns that are new or still
 /// filling and shows the others from the picture it keeps, so that its cost does not grow with
@@ -54,8 +55,15 @@ private:
     /// The column of time that holds the newest reading to show, or -1.
     std::int64_t newestColumn() const;
     void drawFrame();
-    void drawColumn(std::int64_t column, const ReadingRange& range, const ReadingRange* before);
-    int yOf(int reading) const;
+    /// Paper and grid rows at `column`'s place.
+    void clearColumn(std::int64_t column);
+    /// Channel k's trace from `low` to `high` at `column`'s place.
+    void drawSpan(std::int64_t column, int k, double low, double high);
+    /// Channel k's readings of `column`, joined to its reading `before` at `beforeColumn` (none:
+    /// nullptr); what lies between is drawn from column `from` on.
+    void drawTrace(int k, std::int64_t column, const ReadingRange& range,
+                   const ReadingRange* before, std::int64_t beforeColumn, std::int64_t from);
+    int yOf(double reading) const;
     /// Lays the time grid over the paper of `target`, a part of the plot; `split` is where
     /// the ring of columns is cut.
     void drawTimeGrid(QPainter& p, const QRect& target, int split);
@@ -72,6 +80,9 @@ private:
     std::int64_t m_columnNs = 0;
     std::int64_t m_newestDrawn = -1; // -1: nothing drawn yet, draw everything
     std::int64_t m_newestShown = -1; // the newest column at the right edge on the screen
+    // The oldest of the visible channels' newest readings on the screen: the line to a
+    // channel's next reading starts there, so that much is drawn again when it comes.
+    std::int64_t m_joinFrom = -1;
     int m_low = 0;
     int m_high = 4095;
     std::vector<int> m_gridRows;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 namespace adc {
 namespace {
@@ -100,6 +101,48 @@ TEST_F(ReceptionTest, EverythingUpToTheCrBelongsToTheFrameButOnlyItsStartIsKept)
 
 // However the bytes are cut in two, the window sees the same calls as for one batch (feeding
 // byte by byte and random cuts are checked by the fuzz harness).
+// A frame that another STX cut short is shown like any other, but none of its readings can be
+// trusted to its channel: wherever that STX stands, they reach the consumers as kNoReading,
+// and the next frame is whole again.
+TEST_F(ReceptionTest, AFrameCutShortByAnotherStxCarriesNoReadings)
+{
+    struct : ReadingsObserver
+    {
+        std::vector<FrameReadings> got;
+        void frameDecoded(const FrameReadings& r, std::int64_t) override { got.push_back(r); }
+    } observer;
+    reception.addObserver(&observer);
+    FrameReadings none;
+    none.fill(kNoReading);
+    const FrameReadings mixed = {0x001, 0x7FF, 0xFFF, 0x800, 0x0A3, 0x123, 0x456, 0xABC};
+    const std::string fields = "001 7FF FFF 800 0A3 123 456 ABC";
+    // In a separator, where no field sees it; after the last field; in a later batch.
+    for (const std::string& cut : {"\x02" + fields.substr(0, 3) + "\x02" + fields.substr(4) + "\r",
+                                   "\x02" + fields + " \x02\r"}) {
+        SCOPED_TRACE(testing::PrintToString(cut));
+        observer.got.clear();
+        reception.feed(cut + kMixed);
+        ASSERT_EQ(observer.got.size(), 2u);
+        EXPECT_EQ(observer.got[0], none);
+        EXPECT_EQ(observer.got[1], mixed);
+    }
+    EXPECT_EQ(values(), "001 7FF FFF 800 0A3 123 456 ABC");
+    observer.got.clear();
+    reception.feed("\x02" + fields);
+    reception.feed("\x02");
+    reception.feed("\r" + kMixed);
+    ASSERT_EQ(observer.got.size(), 2u);
+    EXPECT_EQ(observer.got[0], none);
+    EXPECT_EQ(observer.got[1], mixed);
+    // A restart forgets the cut along with the frame.
+    observer.got.clear();
+    reception.feed("\x02\x02");
+    reception.restart();
+    reception.feed(kMixed);
+    ASSERT_EQ(observer.got.size(), 1u);
+    EXPECT_EQ(observer.got[0], mixed);
+}
+
 TEST(ReceptionSplit, EverySplitMatchesWholeFeeding)
 {
     const std::string stream = "junk" + kMixed + "\x02" + "0\x02" + "F 1\0 7\r"s + kZeros +

@@ -14,16 +14,22 @@ MonitorOptions parse(QStringList args)
 TEST(CommandLine, EachMistakeIsNamed)
 {
     const std::pair<QStringList, const char*> rows[] = {
-        {{"--record", "a.csv", "--capture", "a.csv"}, "cannot write to the same file"},
-        {{"--record", "-", "--capture", "-"}, "cannot write to the same file"},
+        {{"--record", "a.csv", "--capture", "./a.csv"}, "name the same file"},
+        {{"--record", "/tmp/../tmp/a.csv", "--capture", "/tmp/a.csv"}, "name the same file"},
+        {{"--record", "-", "--capture", "-"}, "name the same file"},
         {{"--record="}, "'--record' needs a file name"},
         {{"--append"}, "--append needs --record or --capture"},
         {{"--expect", "AD0=0..1"}, "--expect needs --headless"},
         {{"--summary", "json"}, "--summary needs --headless"},
         {{"--headless", "--frames", "0"}, "invalid frame count '0'"},
         {{"--headless", "--frames", "1.5"}, "invalid frame count"},
+        {{"--headless", "--frames", "9223372036854775808"}, "from 1 to 9223372036854775807"},
+        {{"--headless", "--max-malformed", "-1"}, "invalid malformed frame count '-1'"},
+        {{"--max-malformed", "1"}, "--max-malformed needs --headless"},
+        {{"--end-on-hangup"}, "--end-on-hangup needs --headless"},
+        {{"--headless", "--end-on-hangup", "--reconnect"}, "ask for opposite things"},
         {{"--headless", "--duration", "-1"}, "invalid duration '-1'"},
-        {{"--headless", "--duration", "2e9"}, "invalid duration"},
+        {{"--headless", "--duration", "2e9"}, "(seconds, more than 0 and at most 1e9)"},
         {{"--headless", "--duration", "nan"}, "invalid duration"},
         {{"--plot", "--headless"}, "--plot needs the window"},
         {{"--plot-span", "5", "--headless"}, "--plot-span needs the window"},
@@ -31,7 +37,8 @@ TEST(CommandLine, EachMistakeIsNamed)
         {{"--plot-span", "1e6"}, "invalid plot span"},
         {{"--plot-span", "nan"}, "invalid plot span"},
         {{"--headless", "--summary", "xml"}, "invalid summary format 'xml'"},
-        {{"--headless", "--expect", "AD0=0..9", "--expect", "AD0=10..20"}, "leaves no reading"},
+        {{"--headless", "--expect", "all=0..9", "--expect", "AD3=1..2"},
+         "channel AD3 has two ranges, 0..9 and 1..2"},
         {{"--port="}, "'--port' needs a port name"},
         {{"--headless", "--port", ""}, "'--port' needs a port name"},
         {{"--port", "/dev/" + QString(251, 'x')}, "too long"},
@@ -61,6 +68,9 @@ TEST(CommandLine, EachBoundIsTaken)
         {"--headless", "--duration", "1e9"},
         {"--headless", "--duration", "0.0001"},
         {"--headless", "--frames", "1"},
+        {"--headless", "--frames", "9223372036854775807"},
+        {"--headless", "--max-malformed", "0"},
+        {"--record", "a.csv", "--capture", "a.csv.bin"},
     };
     for (const QStringList& args : rows) {
         const MonitorOptions options = parse(args);

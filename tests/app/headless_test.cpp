@@ -5,9 +5,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <array>
 #include <csignal>
-#include <unistd.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -118,7 +119,7 @@ TEST(HeadlessMonitor, RecordsAndCapturesWhatItReceivesAndSumsItUp)
     EXPECT_TRUE(monitor.out().contains("\"bytes_received\":" + QByteArray::number(captured.size()) +
                                        ",\"bytes_outside_frames\":8,"))
         << monitor.out().toStdString();
-    EXPECT_TRUE(monitor.out().contains("\"name\":\"AD0\",\"frames\":3,\"min\":1,"));
+    EXPECT_TRUE(monitor.out().contains("\"name\":\"AD0\",\"frames\":3,\"malformed\":0,\"min\":1,"));
     EXPECT_TRUE(monitor.out().endsWith("\"limit\":null,\"pass\":true}],\"pass\":true}\n"));
 
     adc::test::SimProcess sim({"--replay", raw, "--rate", "50"});
@@ -213,6 +214,149 @@ TEST(HeadlessMonitor, AnExistingRecordingIsKeptOrAddedTo)
     EXPECT_TRUE(after.startsWith(before));
     EXPECT_EQ(readingsOf("\n" + after.mid(before.size())), QList<QByteArray>{"1,1,2,3,4,5,6,7,8\r"})
         << "one more row and no second header";
+}
+
+// A field that is not three hex digits is an empty cell and no reading; a frame that the next
+// one cut short has none. They are counted, never checked against a limit, and fail the run
+// only beyond --max-malformed.
+TEST(HeadlessMonitor, MalformedFramesAreCountedNotTakenAsReadings)
+{
+    const std::string sent = frame("001 FFF 800 000 7ff 0A3 123 456") + "\x02\r" +
+                             frame("002 FFF 8x0 000 7ff 0A3 123 456") + "\x02" + "003 FFF" +
+                             frame("002 FFF 800 000 7ff 0A3 123 456");
+    for (const auto& [most, status] : {std::pair("1", 6), std::pair("3", 0)}) {
+        QTemporaryDir dir;
+        const QString csv = dir.filePath("run.csv");
+        PtyPair pty;
+        HeadlessMonitor monitor(pty, {"--frames", "4", "--record", csv, "--summary", "json",
+                                      "--expect", "AD0=1..2", "--max-malformed", most});
+        pty.write(sent);
+        ASSERT_EQ(monitor.exitStatus(), status) << most << monitor.err().toStdString();
+        EXPECT_EQ(readingsOf(contents(csv)),
+                  (QList<QByteArray>{"1,1,4095,2048,0,2047,163,291,1110\r", "2,,,,,,,,\r",
+                                     "3,2,4095,,0,2047,163,291,1110\r", "4,,,,,,,,\r"}));
+        const QByteArray json = monitor.out();
+        EXPECT_TRUE(json.startsWith("{\"frames\":4,\"malformed_frames\":3,")) << json.data();
+        EXPECT_TRUE(json.contains("\"name\":\"AD0\",\"frames\":2,\"malformed\":2,\"min\":1,"));
+        EXPECT_TRUE(json.contains("\"name\":\"AD2\",\"frames\":1,\"malformed\":3,"));
+        EXPECT_TRUE(json.contains("\"limit\":{\"lo\":1,\"hi\":2},\"pass\":true}"));
+    }
+}
+
+// Line noise: whatever it decodes to, the recording and the summary agree on what was a
+// reading, and every reading is one a converter can send.
+TEST(HeadlessMonitor, NoiseGivesRowsAndASummaryThatAgree)
+{
+    std::string noise;
+    std::uint32_t x = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        x = x * 1664525u + 1013904223u;
+        const char c = static_cast<char>(x >> 24);
+        noise += (x >> 8) % 16 == 0 ? '\x02' : (x >> 8) % 16 == 1 ? '\r' : c;
+    }
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("noise.csv");
+    PtyPair pty;
+    HeadlessMonitor monitor(pty, {"--record", csv, "--summary", "csv", "--end-on-hangup"});
+    pty.write(noise);
+    QThread::msleep(300);
+    pty.closeMaster();
+    ASSERT_EQ(monitor.exitStatus(), 0) << monitor.err().toStdString();
+    EXPECT_TRUE(monitor.err().contains("hung up: end of input")) << monitor.err().toStdString();
+    std::array<int, 8> empty{};
+    const QList<QByteArray> rows = readingsOf(contents(csv));
+    ASSERT_GT(rows.size(), 100);
+    for (const QByteArray& row : rows) {
+        const QList<QByteArray> cells = row.chopped(1).split(',');
+        ASSERT_EQ(cells.size(), 9) << row.data();
+        for (int k = 0; k < 8; ++k) {
+            bool number = false;
+            const int reading = cells[k + 1].toInt(&number);
+            empty[k] += cells[k + 1].isEmpty();
+            EXPECT_TRUE(cells[k + 1].isEmpty() || (number && reading >= 0 && reading <= 4095));
+        }
+    }
+    // The summary's channel rows end with the malformed fields, its last row with the frames.
+    const QList<QByteArray> summary = monitor.out().split('\n');
+    for (int k = 0; k < 8; ++k)
+        EXPECT_TRUE(summary[k + 1].endsWith("," + QByteArray::number(empty[k]) + "\r"))
+            << k << summary[k + 1].data();
+    EXPECT_TRUE(summary[9].startsWith("all," + QByteArray::number(rows.size()) + ","));
+}
+
+// Nothing is left behind by a run that could not receive: no empty file stands in the way
+// of the corrected command. Nor is a file overwritten, or added to when it is no recording.
+TEST(HeadlessMonitor, ARunThatCannotReceiveLeavesNoFile)
+{
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("fresh.csv");
+    const QString raw = dir.filePath("fresh.bin");
+    const QString notes = dir.filePath("notes.csv");
+    QFile foreign(notes);
+    ASSERT_TRUE(foreign.open(QIODevice::WriteOnly) && foreign.write("a,b,c\n1,2,3\n") == 12);
+    foreign.close();
+    const QString plainFile = notes;
+    struct Row
+    {
+        QString port;
+        QStringList args;
+        int status;
+        QString err;
+    };
+    const Row rows[] = {
+        {dir.filePath("ttyUSB9"), {"--capture", raw}, 1, "Cannot open serial port"},
+        {plainFile, {"--capture", raw}, 1, plainFile + " is not a serial port (a regular file)"},
+        {"/dev/null", {"--capture", raw}, 1, "/dev/null is not a serial port (a device that is"},
+        {dir.path(), {"--capture", raw}, 1, "is not a serial port (a folder)"},
+        {{}, {"--capture", dir.path() + "/./fresh.csv"}, 2, "name the same file"},
+        {{},
+         {"--append", "--capture", raw},
+         2,
+         "notes.csv does not hold a recording of this "
+         "program: its first line is \"a,b,c\""},
+    };
+    for (const Row& r : rows) {
+        PtyPair pty;
+        const QString port = r.port.isEmpty() ? QString::fromStdString(pty.path()) : r.port;
+        const QString record = r.args.contains("--append") ? notes : csv;
+        HeadlessMonitor monitor(port, QStringList{"--frames", "1", "--record", record} + r.args);
+        EXPECT_EQ(monitor.exitStatus(), r.status) << r.err.toStdString();
+        EXPECT_TRUE(monitor.err().contains(r.err.toUtf8())) << monitor.err().toStdString();
+        EXPECT_FALSE(QFile::exists(csv) || QFile::exists(raw)) << r.err.toStdString();
+    }
+    EXPECT_EQ(contents(notes), "a,b,c\n1,2,3\n");
+
+    // The port opens, then the device goes before a frame: the files made for the run go too.
+    PtyPair pty;
+    HeadlessMonitor monitor(pty, {"--record", csv, "--capture", raw});
+    for (int i = 0; i < 500 && !(QFile::exists(csv) && QFile::exists(raw)); ++i)
+        QThread::msleep(10);
+    EXPECT_TRUE(QFile::exists(csv) && QFile::exists(raw)) << "made once the port is open";
+    pty.closeMaster();
+    EXPECT_EQ(monitor.exitStatus(), 1);
+    EXPECT_FALSE(QFile::exists(csv) || QFile::exists(raw));
+}
+
+// A replay closes its line after the last frame: with --end-on-hangup that is the end of the
+// run, and the readings decide how it went.
+TEST(HeadlessMonitor, AReplayEndsCleanlyOnHangup)
+{
+    QTemporaryDir dir;
+    const QString raw = dir.filePath("replay.bin");
+    QFile file(raw);
+    std::string frames;
+    for (int i = 0; i < 20; ++i)
+        adc::appendFrame(frames, {static_cast<std::uint16_t>(i), 1, 2, 3, 4, 5, 6, 7});
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) &&
+                file.write(frames.data(), qint64(frames.size())) == qint64(frames.size()));
+    file.close();
+    adc::test::SimProcess sim({"--replay", raw, "--rate", "200"});
+    ASSERT_FALSE(sim.port().isEmpty());
+    HeadlessMonitor monitor(sim.port(), {"--end-on-hangup", "--expect", "AD1=1..1"});
+    ASSERT_EQ(monitor.exitStatus(), 0) << monitor.err().toStdString();
+    EXPECT_TRUE(monitor.out().contains("\nframes 20, 0 malformed,")) << monitor.out().data();
+    EXPECT_TRUE(monitor.out().contains("result: PASS"));
+    sim.waitExit(5000);
 }
 
 // A stop asked for in the middle of a run leaves a recording of whole rows, one per frame

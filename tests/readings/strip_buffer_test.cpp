@@ -12,7 +12,8 @@ constexpr std::int64_t kSpanNs = 10'000'000'000;
 
 // Against a direct model: each column holds exactly the extremes of the readings taken in its
 // stretch, counted by the start of the slice they fell in, at widths that do and do not line
-// up with the slices.
+// up with the slices. A channel's malformed field is no reading: where a column has none of
+// that channel, its low lies above its high.
 TEST(StripBuffer, ColumnsAreTheExtremesOfTheirReadings)
 {
     StripBuffer buffer(kSpanNs, 4096);
@@ -23,7 +24,7 @@ TEST(StripBuffer, ColumnsAreTheExtremesOfTheirReadings)
     for (std::int64_t t = kSpanNs / 2; t < end; t += 1 + std::int64_t(random() % 3'000'000)) {
         FrameReadings r;
         for (auto& v : r)
-            v = std::int32_t(random() % 4096);
+            v = random() % 8 == 0 ? kNoReading : std::int32_t(random() % 4096);
         stream.emplace_back(t, r);
         buffer.add(t, r);
     }
@@ -39,8 +40,11 @@ TEST(StripBuffer, ColumnsAreTheExtremesOfTheirReadings)
             if (sliceStart < start)
                 continue;
             ReadingRange one{true, {}, {}};
-            for (int k = 0; k < kChannelCount; ++k)
-                one.low[k] = one.high[k] = std::uint16_t(values[k]);
+            for (int k = 0; k < kChannelCount; ++k) {
+                const bool none = values[k] == kNoReading;
+                one.low[k] = none ? 0xFFFF : std::uint16_t(values[k]);
+                one.high[k] = none ? 0 : std::uint16_t(values[k]);
+            }
             model[std::size_t((sliceStart - start) / columnNs)].merge(one);
         }
         for (int c = 0; c < width; ++c) {

@@ -1,6 +1,7 @@
 #include "session/monitor_session.h"
 #include "tests/support/pty_pair.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -70,7 +71,7 @@ private slots:
                 session.endRun();
         };
         session.reset();
-        QCOMPARE(session.recording().start(csv, {}, adc::OpenMode::Create), QString());
+        QCOMPARE(session.recording().arm(csv, {}, adc::OpenMode::Create), QString());
         QVERIFY(session.start());
         QVERIFY(session.isReceiving());
 
@@ -81,7 +82,7 @@ private slots:
         QVERIFY(batches.count() >= 1);
         QCOMPARE(log, (std::vector<std::string>{"a1:255", "b1:255", "a2:257", "b2:257"}));
         QCOMPARE(session.statistics().frames(), 2);
-        QVERIFY(!session.statistics().allWithinLimits());
+        QVERIFY(!session.statistics().allLimitsMet());
         QCOMPARE(session.reception().framesDecoded(), 4);
 
         // The display is the one consumer that goes on: it shows what the line brings.
@@ -100,7 +101,7 @@ private slots:
         const QList<QByteArray> rows = contents(csv).split('\n');
         QCOMPARE(rows.size(), 4); // the header, two rows, nothing after the last line end
         QVERIFY(rows[1].endsWith(",1,255,0,0,0,0,0,0,0\r"));
-        QVERIFY(rows[2].endsWith(",2,257,0,0,0,0,0,0,0\r"));
+        QVERIFY(rows[2].endsWith(",2,257,,,,,,,\r")); // "0" is no field of three digits
     }
 
     // STOP writes out every row at once and frees the port; the port can then be changed and
@@ -130,6 +131,46 @@ private slots:
         QCOMPARE(session.portName(), portOf(other));
         QVERIFY(session.start());
         session.stop();
+    }
+
+    // The files asked for are made when reception starts: none by a start that fails, and a
+    // recording made for a capture that could not start goes again. Its seconds count from
+    // that start, not from when it was asked for.
+    void filesAreMadeWhenReceptionStarts()
+    {
+        QTemporaryDir dir;
+        const QString csv = dir.filePath("run.csv");
+        const QString raw = dir.filePath("run.bin");
+        MonitorSession session(MonitorSession::Face::Window);
+        QSignalSpy recordingFailed(&session, &MonitorSession::recordingFailed);
+        QElapsedTimer sinceArmed;
+        sinceArmed.start();
+        QCOMPARE(session.recording().arm(csv, raw, adc::OpenMode::Create), QString());
+        session.setPortName(dir.filePath("no-such-port"));
+        QVERIFY(!session.start());
+        QVERIFY(!QFile::exists(csv) && !QFile::exists(raw));
+
+        PtyPair pty;
+        session.setPortName(portOf(pty));
+        QFile blocking(raw);
+        QVERIFY(blocking.open(QIODevice::WriteOnly));
+        QVERIFY(!session.start());
+        QVERIFY(!session.isReceiving());
+        QCOMPARE(recordingFailed.count(), 1);
+        QVERIFY(recordingFailed.at(0).at(0).toString().contains("exists already"));
+        QVERIFY(!QFile::exists(csv));
+        QVERIFY(blocking.remove());
+
+        QTest::qWait(500);
+        QVERIFY(session.start());
+        QVERIFY(QFile::exists(csv) && QFile::exists(raw));
+        QVERIFY(!session.recording().isArmed());
+        pty.write(frame("001 002 003 004 005 006 007 008"));
+        QTRY_COMPARE(session.recording().recordedRows(), 1);
+        const double sinceArmedS = sinceArmed.elapsed() / 1000.0;
+        session.stop();
+        const QList<QByteArray> row = contents(csv).split('\n').at(1).split(',');
+        QVERIFY2(row.at(1).toDouble() <= sinceArmedS - 0.5, row.at(1).constData());
     }
 
     // A port that cannot be opened is reported once; the way to another port is the one the

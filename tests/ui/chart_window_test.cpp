@@ -1,5 +1,6 @@
 #include "ui/chart_window.h"
 #include "ui/strip_chart.h"
+#include "ui/window_placement.h"
 
 #include <QCheckBox>
 #include <QImage>
@@ -8,6 +9,7 @@
 #include <QTest>
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace {
 
@@ -179,6 +181,7 @@ private slots:
         QTest::addColumn<int>("seconds");
         QTest::newRow("columns shorter than a repaint") << 2.0 << 3000 << 5;
         QTest::newRow("columns longer than a repaint") << 600.0 << 100 << 20;
+        QTest::newRow("frames sparser than the columns") << 10.0 << 29 << 14;
     }
     void drawingInStepsGivesThePictureOfDrawingAtOnce()
     {
@@ -192,11 +195,19 @@ private slots:
         adc::StripChart fresh;
         fresh.resize(w.chart()->size());
         // The first column where the screen differs from a chart drawn at once, or -1. The
-        // oldest column may have lost readings to the span since it was drawn.
-        const int oldest = fresh.plotRect().left();
+        // oldest column may have lost readings to the span since it was drawn, and so may the
+        // line that joined each channel's first reading shown to the one before.
+        const QRect plot = fresh.plotRect();
         const auto differs = [&] {
             fresh.setSource(&w.buffer(), w.buffer().newestNs() + 1);
             const QImage once = fresh.grab().toImage();
+            int oldest = plot.left();
+            for (int k = 0; k < adc::kChannelCount; ++k)
+                for (int x = plot.left(); x < plot.right(); ++x)
+                    if (!rowsOf(once, plot, x, k).isEmpty()) {
+                        oldest = std::max(oldest, x);
+                        break;
+                    }
             const QRect chart(w.chart()->mapTo(&w, QPoint()), w.chart()->size());
             const QImage shown =
                 w.screen()
@@ -205,7 +216,7 @@ private slots:
                     .convertToFormat(once.format());
             for (int x = 0; x < once.width(); ++x)
                 for (int y = 0; y < once.height(); ++y)
-                    if (shown.pixel(x, y) != once.pixel(x, y) && x != oldest)
+                    if (shown.pixel(x, y) != once.pixel(x, y) && (x < plot.left() || x > oldest))
                         return x;
             return -1;
         };
@@ -215,6 +226,9 @@ private slots:
             for (int k = 0; k < adc::kChannelCount; ++k)
                 r[std::size_t(k)] = 2048 + int(1500 * std::sin(double(t) / 2e8 + k)) +
                                     int((t / 1000 * 2654435761u + k) % 1001) - 500; // noise
+            // Now and then a channel has no reading: its line reaches back past the gap.
+            if (const auto n = t / (1'000'000'000 / rate); n % 7 == 0)
+                r[std::size_t(n / 7 % adc::kChannelCount)] = adc::kNoReading;
             w.frameDecoded(r, 0);
             // Asked after every frame, it draws at its own pace, at moments that fall anywhere
             // in a column.
@@ -230,6 +244,50 @@ private slots:
         clock.now += adc::ChartWindow::kMinRefreshNs;
         QTRY_COMPARE(differs(), -1);
         QVERIFY(!w.refresh()); // and nothing is new
+    }
+
+    // At the converter's rate over a 10 s span, frames are sparser than the columns: each
+    // channel is one unbroken line, not a row of dots, also across a malformed field.
+    void sparseReadingsAreJoinedByLines()
+    {
+        Shown shown(10.0);
+        QVERIFY(QTest::qWaitForWindowExposed(&shown.window));
+        const QRect plot = shown.window.chart()->plotRect();
+        constexpr std::int64_t kPeriod = 1'000'000'000 / 29;
+        for (std::int64_t t = 0; t < 12'000'000'000; t += kPeriod) {
+            shown.clock.now = t;
+            adc::FrameReadings r = levels(int(t / 50'000'000 % 200)); // a ramp, again and again
+            if (t / kPeriod % 10 == 0)
+                r[3] = adc::kNoReading;
+            shown.window.frameDecoded(r, 0);
+        }
+        const QImage image = picture(shown.window);
+        QVERIFY(plot.width() > 10 * 29 * 2); // at least two columns a frame
+        for (const int k : {0, 3}) {
+            QList<int> gaps;
+            for (int x = plot.left() + 4; x <= plot.right(); ++x)
+                if (rowsOf(image, plot, x, k).isEmpty())
+                    gaps << x;
+            QVERIFY2(gaps.isEmpty(),
+                     qPrintable(QString("AD%1 at x = %2").arg(k).arg(gaps.value(0))));
+        }
+    }
+
+    // Beside the window where the screen has room, on its left where only that has room, else
+    // as near as the screen allows; never off the screen.
+    void aWindowIsPlacedBesideAnotherOnTheScreen()
+    {
+        const QRect screen(0, 0, 1280, 800);
+        const QSize chart(760, 400);
+        const std::tuple<QRect, QPoint> rows[] = {
+            {QRect(10, 20, 300, 200), QPoint(318, 20)},    // room on the right
+            {QRect(900, 100, 300, 200), QPoint(132, 100)}, // only on the left
+            {QRect(300, 500, 300, 200), QPoint(520, 400)}, // neither: moved in, and up
+            {QRect(-50, -30, 300, 200), QPoint(258, 0)},   // partly off the top
+        };
+        for (const auto& [anchor, expected] : rows)
+            QCOMPARE(adc::placeBeside(anchor, chart, screen), expected);
+        QCOMPARE(adc::placeBeside(QRect(100, 100, 10, 10), QSize(2000, 900), screen), QPoint(0, 0));
     }
 };
 

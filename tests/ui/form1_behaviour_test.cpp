@@ -334,6 +334,12 @@ private slots:
         menuAction(form, "Plot")->trigger();
         QPointer<adc::ChartWindow> chart = form.chartWindow();
         QVERIFY(chart && chart->isVisible());
+        // Wider than the room beside the window on this screen (wider than the screen, even): it
+        // opens on the screen, as far in as it can.
+        const QRect area = form.screen()->availableGeometry();
+        const QRect placed = chart->frameGeometry();
+        QVERIFY(area.contains(placed.topLeft()));
+        QVERIFY(placed.right() <= area.right() || placed.left() == area.left());
 
         click(form, 1);
         QVERIFY(form.isReceiving() && !button(form, 1)->isEnabled());

@@ -1,14 +1,16 @@
 // Captures the main window while it receives, for the README's picture.
 //
-//   adc-window-shot OUTPUT.png PORT [FRAMES [CHART.png]]
+//   adc-window-shot OUTPUT.png PORT [FRAMES [CHART.png [SCREEN.png]]]
 //
 // Shows the window, presses START, waits until FRAMES frames (default 60) have been counted and
-// saves what the window shows; with CHART.png, also opens the strip chart and saves it.
+// saves what the window shows; with CHART.png, also opens the strip chart and saves it; with
+// SCREEN.png, also the whole screen, to show where the chart opened.
 
 #include "ui/chart_window.h"
 #include "ui/form1.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 
@@ -23,6 +25,7 @@ int main(int argc, char* argv[])
     const QString output = args.at(1);
     const long long frames = args.size() > 3 ? args.at(3).toLongLong() : 60;
     const QString chartOutput = args.size() > 4 ? args.at(4) : QString();
+    const QString screenOutput = args.size() > 5 ? args.at(5) : QString();
 
     adc::Form1 window(args.at(2));
     window.show();
@@ -45,6 +48,8 @@ int main(int argc, char* argv[])
             status = window.grab().save(output) ? 0 : 1;
             if (status == 0 && !chartOutput.isEmpty())
                 status = window.chartWindow()->grab().save(chartOutput) ? 0 : 1;
+            if (status == 0 && !screenOutput.isEmpty())
+                status = window.screen()->grabWindow(0).save(screenOutput) ? 0 : 1;
             if (status != 0)
                 std::fprintf(stderr, "adc-window-shot: cannot write %s\n", qUtf8Printable(output));
             QCoreApplication::exit(status);
