@@ -9,7 +9,7 @@ MUTANTS      ?= 200
 SEED         ?=
 FILES        ?=
 
-.PHONY: all deps build test test-core test-sanitize bench fuzz fuzz-short demo run screenshot \
+.PHONY: all deps build programs test test-core test-sanitize bench fuzz fuzz-short demo run screenshot \
         install package check-package mutants format clean
 
 all: build
@@ -24,6 +24,10 @@ build/build.ninja: | deps
 
 build: build/build.ninja
 	cmake --build --preset default -j $(JOBS)
+
+# The two programs alone, for what only runs them.
+programs: build/build.ninja
+	cmake --build --preset default -j $(JOBS) --target adc-monitor adc-sim
 
 test: build
 	ctest --preset default -j $(JOBS)
@@ -62,10 +66,10 @@ fuzz-short:
 	$(MAKE) fuzz FUZZ_SECONDS=30
 
 # The monitor against the simulator, on the real port, and the README's screenshot.
-demo: build
+demo: programs
 	@BUILD=build scripts/demo
 
-run: build
+run: programs
 	build/adc-monitor
 
 screenshot: build
