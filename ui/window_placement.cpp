@@ -19,13 +19,20 @@ QPoint placeBeside(const QRect& anchor, const QSize& size, const QRect& availabl
 {
     const int right = anchor.right() + 1 + gap;
     const int left = anchor.left() - gap - size.width();
-    int x = right;
-    if (right + size.width() - 1 > available.right())
-        x = left >= available.left()
-                ? left
-                : within(right, size.width(), available.left(), available.right());
+    const int below = anchor.bottom() + 1 + gap;
+    const int above = anchor.top() - gap - size.height();
     const int y = within(anchor.top(), size.height(), available.top(), available.bottom());
-    return {x, y};
+    if (right + size.width() - 1 <= available.right())
+        return {right, y};
+    if (left >= available.left())
+        return {left, y};
+    // Not beside it: under or over it, left edges lined up, before on top of it.
+    const int x = within(anchor.left(), size.width(), available.left(), available.right());
+    if (below + size.height() - 1 <= available.bottom())
+        return {x, below};
+    if (above >= available.top())
+        return {x, above};
+    return {within(right, size.width(), available.left(), available.right()), y};
 }
 
 } // namespace adc

@@ -274,7 +274,7 @@ private slots:
     }
 
     // Beside the window where the screen has room, on its left where only that has room, else
-    // as near as the screen allows; never off the screen.
+    // under or over it, else as near as the screen allows; never off the screen.
     void aWindowIsPlacedBesideAnotherOnTheScreen()
     {
         const QRect screen(0, 0, 1280, 800);
@@ -282,7 +282,9 @@ private slots:
         const std::tuple<QRect, QPoint> rows[] = {
             {QRect(10, 20, 300, 200), QPoint(318, 20)},    // room on the right
             {QRect(900, 100, 300, 200), QPoint(132, 100)}, // only on the left
-            {QRect(300, 500, 300, 200), QPoint(520, 400)}, // neither: moved in, and up
+            {QRect(300, 500, 300, 200), QPoint(300, 92)},  // only over it
+            {QRect(600, 10, 300, 200), QPoint(520, 218)},  // only under it, moved in
+            {QRect(300, 300, 300, 200), QPoint(520, 300)}, // nowhere: moved in
             {QRect(-50, -30, 300, 200), QPoint(258, 0)},   // partly off the top
         };
         for (const auto& [anchor, expected] : rows)
