@@ -8,6 +8,7 @@ PREFIX       ?= /usr/local
 MUTANTS      ?= 200
 SEED         ?=
 FILES        ?=
+SINCE        ?=
 
 .PHONY: all deps build programs test test-core test-sanitize bench fuzz fuzz-short demo run screenshot \
         install package check-package mutants format clean
@@ -94,7 +95,7 @@ check-package: package
 # (build-mutants/), never in the working tree; the report lands in build-mutants/report.txt.
 mutants: deps
 	scripts/mutants --mutants $(MUTANTS) --jobs $(JOBS) $(if $(SEED),--seed $(SEED)) \
-	    $(if $(strip $(FILES)),--files "$(FILES)")
+	    $(if $(strip $(FILES)),--files "$(FILES)") $(if $(SINCE),--since $(SINCE))
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

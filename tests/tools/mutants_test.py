@@ -94,6 +94,11 @@ void f()
         self.assertTrue(any(other != first for other in others))
         self.assertEqual(len(mutants.pick(population, 10**6, seed=1)), len(population))
 
+    def test_lines_changed_since_a_commit(self):
+        diff = ("@@ -3,0 +4,2 @@ x\n+a\n+b\n@@ -9 +11 @@ y\n-c\n+d\n"
+                "@@ -20,3 +22,0 @@\n-e\n-f\n-g\n")
+        self.assertEqual(mutants.new_line_numbers(diff), {4, 5, 11})
+
 
 if __name__ == "__main__":
     unittest.main()
