@@ -49,7 +49,6 @@ void Reception::feed(std::string_view bytes)
             decodeFrame(frameText(), m_state, m_window, observer, m_cutShort);
             ++m_framesDecoded;
             m_inFrame = false;
-            m_cutShort = false;
             m_length = 0;
         }
     }
@@ -58,7 +57,6 @@ void Reception::feed(std::string_view bytes)
 void Reception::restart()
 {
     m_inFrame = false;
-    m_cutShort = false;
     m_length = 0;
 }
 

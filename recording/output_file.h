@@ -25,7 +25,7 @@ public:
     virtual bool startedEmpty() const = 0;
 
     /// True when opening made the file, so that it may be removed again if nothing goes in.
-    virtual bool created() const { return false; }
+    virtual bool created() const = 0;
 };
 
 } // namespace adc

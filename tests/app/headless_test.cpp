@@ -8,6 +8,7 @@
 #include <array>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -296,29 +297,42 @@ TEST(HeadlessMonitor, ARunThatCannotReceiveLeavesNoFile)
     ASSERT_TRUE(foreign.open(QIODevice::WriteOnly) && foreign.write("a,b,c\n1,2,3\n") == 12);
     foreign.close();
     const QString plainFile = notes;
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString missing = dir.filePath("ttyUSB9");
     struct Row
     {
         QString port;
         QStringList args;
         int status;
         QString err;
+        QString record = {};
     };
     const Row rows[] = {
-        {dir.filePath("ttyUSB9"), {"--capture", raw}, 1, "Cannot open serial port"},
+        {missing, {"--capture", raw}, 1, "Cannot open serial port"},
         {plainFile, {"--capture", raw}, 1, plainFile + " is not a serial port (a regular file)"},
         {"/dev/null", {"--capture", raw}, 1, "/dev/null is not a serial port (a device that is"},
         {dir.path(), {"--capture", raw}, 1, "is not a serial port (a folder)"},
         {{}, {"--capture", dir.path() + "/./fresh.csv"}, 2, "name the same file"},
         {{},
-         {"--append", "--capture", raw},
+         {"--append"},
          2,
-         "notes.csv does not hold a recording of this "
-         "program: its first line is \"a,b,c\""},
+         "notes.csv does not hold a recording of this program: its first "
+         "line is \"a,b,c\"",
+         notes},
+        // Found before the port is opened, so whatever the port.
+        {missing, {}, 2, "notes.csv/x.csv: Not a directory", notes + "/x.csv"},
+        {missing,
+         {},
+         2,
+         "Cannot write to " + dir.filePath("no/x.csv") + ": No such file",
+         dir.filePath("no/x.csv")},
+        {{}, {}, 2, "Cannot write to " + fifo + ": nothing is reading from it", fifo},
     };
     for (const Row& r : rows) {
         PtyPair pty;
         const QString port = r.port.isEmpty() ? QString::fromStdString(pty.path()) : r.port;
-        const QString record = r.args.contains("--append") ? notes : csv;
+        const QString record = r.record.isEmpty() ? csv : r.record;
         HeadlessMonitor monitor(port, QStringList{"--frames", "1", "--record", record} + r.args);
         EXPECT_EQ(monitor.exitStatus(), r.status) << r.err.toStdString();
         EXPECT_TRUE(monitor.err().contains(r.err.toUtf8())) << monitor.err().toStdString();

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <csignal>
@@ -60,18 +61,26 @@ private slots:
         QVERIFY(!QFile::exists(lock));
     }
 
-    // The program itself, with no display needed beyond the offscreen one.
+    // The program itself, with no display needed beyond the offscreen one. Asked to record
+    // and to add to a capture (which holds no CSV), it makes no file before START.
     void theProgramEndsWithStatusZero()
     {
+        QTemporaryDir dir;
+        QFile capture(dir.filePath("old.bin"));
+        QVERIFY(capture.open(QIODevice::WriteOnly) && capture.write("\x02raw\r") == 5);
+        capture.close();
         adc::test::PtyPair pty;
         QProcess monitor;
-        monitor.start(ADC_MONITOR_PATH, {"--port", QString::fromStdString(pty.path())});
+        monitor.start(ADC_MONITOR_PATH,
+                      {"--port", QString::fromStdString(pty.path()), "--record",
+                       dir.filePath("run.csv"), "--capture", capture.fileName(), "--append"});
         QVERIFY(monitor.waitForStarted());
         QTRY_VERIFY(catches(monitor.processId(), SIGTERM));
         ::kill(static_cast<pid_t>(monitor.processId()), SIGTERM);
         QVERIFY(monitor.waitForFinished(10000));
         QCOMPARE(monitor.exitStatus(), QProcess::NormalExit);
         QCOMPARE(monitor.exitCode(), 0);
+        QVERIFY(!QFile::exists(dir.filePath("run.csv")));
     }
 };
 

@@ -31,6 +31,7 @@ struct FakeFile : OutputFile
     }
     void truncateTo(std::uint64_t written) override { content.resize(written); }
     bool startedEmpty() const override { return empty; }
+    bool created() const override { return false; }
 
     std::string content;
     std::size_t room = SIZE_MAX;

@@ -247,7 +247,8 @@ private slots:
     }
 
     // At the converter's rate over a 10 s span, frames are sparser than the columns: each
-    // channel is one unbroken line, not a row of dots, also across a malformed field.
+    // channel is one unbroken line, not a row of dots, also where it jumps between readings
+    // and across a malformed field.
     void sparseReadingsAreJoinedByLines()
     {
         Shown shown(10.0);
@@ -256,20 +257,24 @@ private slots:
         constexpr std::int64_t kPeriod = 1'000'000'000 / 29;
         for (std::int64_t t = 0; t < 12'000'000'000; t += kPeriod) {
             shown.clock.now = t;
-            adc::FrameReadings r = levels(int(t / 50'000'000 % 200)); // a ramp, again and again
-            if (t / kPeriod % 10 == 0)
-                r[3] = adc::kNoReading;
+            adc::FrameReadings r;
+            r.fill(adc::kNoReading);
+            r[0] = t / kPeriod % 2 == 0 ? 1000 : 3000; // a zigzag
+            r[3] = t / kPeriod % 10 == 0 ? adc::kNoReading : 3500 + int(t / 50'000'000 % 200);
             shown.window.frameDecoded(r, 0);
         }
         const QImage image = picture(shown.window);
         QVERIFY(plot.width() > 10 * 29 * 2); // at least two columns a frame
         for (const int k : {0, 3}) {
-            QList<int> gaps;
-            for (int x = plot.left() + 4; x <= plot.right(); ++x)
-                if (rowsOf(image, plot, x, k).isEmpty())
-                    gaps << x;
-            QVERIFY2(gaps.isEmpty(),
-                     qPrintable(QString("AD%1 at x = %2").arg(k).arg(gaps.value(0))));
+            QList<int> before = rowsOf(image, plot, plot.left() + 4, k);
+            for (int x = plot.left() + 5; x <= plot.right(); ++x) {
+                const QList<int> rows = rowsOf(image, plot, x, k);
+                // Each column's trace meets the one before it.
+                QVERIFY2(!rows.isEmpty() && !before.isEmpty() &&
+                             rows.first() <= before.last() + 1 && before.first() <= rows.last() + 1,
+                         qPrintable(QString("AD%1 at x = %2").arg(k).arg(x)));
+                before = rows;
+            }
         }
     }
 
@@ -281,7 +286,9 @@ private slots:
         const QSize chart(760, 400);
         const std::tuple<QRect, QPoint> rows[] = {
             {QRect(10, 20, 300, 200), QPoint(318, 20)},    // room on the right
+            {QRect(212, 20, 300, 200), QPoint(520, 20)},   // just room, to the last pixel
             {QRect(900, 100, 300, 200), QPoint(132, 100)}, // only on the left
+            {QRect(768, 100, 300, 200), QPoint(0, 100)},   // just room there
             {QRect(300, 500, 300, 200), QPoint(300, 92)},  // only over it
             {QRect(600, 10, 300, 200), QPoint(520, 218)},  // only under it, moved in
             {QRect(300, 300, 300, 200), QPoint(520, 300)}, // nowhere: moved in

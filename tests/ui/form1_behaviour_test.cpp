@@ -3,6 +3,7 @@
 #include "ui/form1.h"
 #include "ui/port_dialog.h"
 #include "ui/shape.h"
+#include "ui/window_placement.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -340,6 +341,7 @@ private slots:
         const QRect placed = chart->frameGeometry();
         QVERIFY(area.contains(placed.topLeft()));
         QVERIFY(placed.right() <= area.right() || placed.left() == area.left());
+        QCOMPARE(placed.topLeft(), adc::placeBeside(form.frameGeometry(), placed.size(), area));
 
         click(form, 1);
         QVERIFY(form.isReceiving() && !button(form, 1)->isEnabled());
