@@ -287,6 +287,7 @@ private slots:
         const std::tuple<QRect, QPoint> rows[] = {
             {QRect(10, 20, 300, 200), QPoint(318, 20)},    // room on the right
             {QRect(212, 20, 300, 200), QPoint(520, 20)},   // just room, to the last pixel
+            {QRect(213, 20, 300, 200), QPoint(213, 228)},  // a pixel short: under it
             {QRect(900, 100, 300, 200), QPoint(132, 100)}, // only on the left
             {QRect(768, 100, 300, 200), QPoint(0, 100)},   // just room there
             {QRect(300, 500, 300, 200), QPoint(300, 92)},  // only over it
