@@ -12,6 +12,7 @@
 #include <QStringDecoder>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace adc {
 
@@ -168,22 +169,18 @@ QString checkValues(const QCommandLineParser& parser, const Options& o, MonitorO
                 .arg(quoted(text));
         result.duration = std::chrono::milliseconds(std::llround(std::ceil(seconds * 1000)));
     }
-    if (parser.isSet(o.frames)) {
-        const QString text = parser.value(o.frames);
+    for (const auto& [option, least, what, value] :
+         {std::tuple(&o.frames, 1, "frame count", &result.frames),
+          std::tuple(&o.maxMalformed, 0, "malformed frame count", &result.maxMalformed)}) {
+        if (!parser.isSet(*option))
+            continue;
+        const QString text = parser.value(*option);
         bool ok = false;
-        result.frames = text.toLongLong(&ok);
-        if (!ok || *result.frames < 1)
-            return tr("invalid frame count %1 (a whole number from 1 to %2)")
-                .arg(quoted(text))
-                .arg(std::numeric_limits<qint64>::max());
-    }
-    if (parser.isSet(o.maxMalformed)) {
-        const QString text = parser.value(o.maxMalformed);
-        bool ok = false;
-        result.maxMalformed = text.toLongLong(&ok);
-        if (!ok || *result.maxMalformed < 0)
-            return tr("invalid malformed frame count %1 (a whole number from 0 to %2)")
-                .arg(quoted(text))
+        *value = text.toLongLong(&ok);
+        if (!ok || **value < least)
+            return tr("invalid %1 %2 (a whole number from %3 to %4)")
+                .arg(QLatin1String(what), quoted(text))
+                .arg(least)
                 .arg(std::numeric_limits<qint64>::max());
     }
     result.endOnHangup = parser.isSet(o.endOnHangup);

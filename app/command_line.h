@@ -49,7 +49,7 @@ struct MonitorOptions
     std::optional<std::chrono::milliseconds> duration;
     std::optional<qint64> frames;
     /// More malformed frames than this fail the run; none given: any number.
-    std::optional<std::int64_t> maxMalformed;
+    std::optional<qint64> maxMalformed;
     /// A port that hangs up has ended its input (a replay, a device that closes when done).
     bool endOnHangup = false;
     SummaryFormat summary = SummaryFormat::Text;
