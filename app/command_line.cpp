@@ -3,11 +3,13 @@
 #include "acquisition/port_messages.h"
 #include "acquisition/serial_link.h"
 #include "common/text.h"
+#include "profile/profile_reader.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <cmath>
@@ -38,10 +40,17 @@ struct Options
                "a serial line."));
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions({port, listPorts, reconnect, record, capture, append, plot, plotSpan,
-                           headless, duration, frames, summary, expect, maxMalformed, endOnHangup});
+        parser.addOptions({profile, port, listPorts, reconnect, record, capture, append, plot,
+                           plotSpan, channels, headless, duration, frames, summary, expect,
+                           maxMalformed, endOnHangup});
     }
 
+    const QCommandLineOption profile{
+        "profile",
+        tr("Names, units, calibrations and limits of the channels, and the port, --reconnect "
+           "and files of the rig, from the TOML file FILE. What the command line gives wins; "
+           "--expect also takes a channel's name and a range in its unit. See the README."),
+        "FILE"};
     const QCommandLineOption port{
         "port", tr("Serial port to receive on (default: %1).").arg(SerialLink::defaultPortName()),
         "PORT", SerialLink::defaultPortName()};
@@ -61,6 +70,10 @@ struct Options
         "append", tr("Add to an existing --record or --capture file instead of refusing it.")};
     const QCommandLineOption plot{
         "plot", tr("Open a strip chart of the eight channels beside the window.")};
+    const QCommandLineOption channels{
+        "channels", tr("Open the table of the channels beside the window: each one's value, "
+                       "range, mean and spread since RESET, and its excursions, in its unit "
+                       "with --profile, in readings without.")};
     const QCommandLineOption plotSpan{
         "plot-span",
         tr("The seconds of readings the chart shows, from --plot or the window's menu "
@@ -77,7 +90,8 @@ struct Options
     const QCommandLineOption expect{
         "expect",
         tr("With --headless, repeatable: every reading of CHANNELS (AD3, AD0-AD3, a comma list, "
-           "or all) must lie in LO..HI (decimal, or hex with 0x)."),
+           "or all) must lie in LO..HI (decimal, or hex with 0x). With --profile, CHANNELS may "
+           "also be a channel's name, and LO..HI is then in its unit: Battery=11.5..12.6."),
         "CHANNELS=LO..HI"};
     const QCommandLineOption maxMalformed{
         "max-malformed",
@@ -115,6 +129,54 @@ QString quoted(const QString& text)
     return QString::fromStdString(adc::quoted(text.toStdString()));
 }
 
+// The profile's settings where the command line gives none.
+void takeProfileSettings(const QCommandLineParser& parser, const Options& o, MonitorOptions& result)
+{
+    const Profile& profile = *result.profile;
+    if (!parser.isSet(o.port) && profile.port)
+        result.port = QString::fromStdString(*profile.port);
+    // --end-on-hangup on the command line outweighs a profile's reconnect.
+    if (!parser.isSet(o.endOnHangup) && profile.reconnect)
+        result.reconnect = result.reconnect || *profile.reconnect;
+    if (!parser.isSet(o.record) && profile.record)
+        result.recordPath = QString::fromStdString(*profile.record);
+    if (!parser.isSet(o.capture) && profile.capture)
+        result.capturePath = QString::fromStdString(*profile.capture);
+}
+
+// Adds the --expect ranges to the limits, or to the profile for a channel named by its name.
+// Any range the command line gives a channel replaces the profile's.
+QString takeExpectations(const QCommandLineParser& parser, const Options& o, MonitorOptions& result)
+{
+    std::array<bool, kChannelCount> named{};
+    for (const QString& text : parser.values(o.expect)) {
+        const std::string expectation = text.toStdString();
+        if (result.profile) {
+            const auto problem = addNamedExpectation(expectation, *result.profile, named);
+            if (problem && !problem->empty())
+                return QString::fromStdString(*problem);
+            if (problem)
+                continue;
+        }
+        const std::string problem = addExpectation(expectation, result.limits);
+        if (!problem.empty())
+            return QString::fromStdString(problem);
+    }
+    if (!result.profile)
+        return {};
+    for (int k = 0; k < kChannelCount; ++k) {
+        if (!result.limits[static_cast<std::size_t>(k)].checked)
+            continue;
+        if (named[static_cast<std::size_t>(k)])
+            return tr("channel AD%1 (%2) is given two ranges, in readings and by its name; give "
+                      "it one")
+                .arg(k)
+                .arg(QString::fromStdString(result.profile->channel(k).name));
+        result.profile->channel(k).limits.reset();
+    }
+    return {};
+}
+
 // The mistake in the values, if any.
 QString checkValues(const QCommandLineParser& parser, const Options& o, MonitorOptions& result)
 {
@@ -124,6 +186,18 @@ QString checkValues(const QCommandLineParser& parser, const Options& o, MonitorO
     result.capturePath = parser.value(o.capture);
     result.append = parser.isSet(o.append);
     result.headless = parser.isSet(o.headless);
+    if (parser.isSet(o.profile)) {
+        result.profilePath = parser.value(o.profile);
+        if (result.profilePath.isEmpty())
+            return tr("option '--profile' needs a file name");
+        ProfileRead read = readProfile(QFile::encodeName(result.profilePath).toStdString());
+        if (!read.profile) {
+            result.showUsage = false;
+            return QString::fromStdString(read.error);
+        }
+        result.profile = std::move(read.profile);
+        takeProfileSettings(parser, o, result);
+    }
 
     if (result.port.isEmpty())
         return tr("option '--port' needs a port name");
@@ -142,7 +216,11 @@ QString checkValues(const QCommandLineParser& parser, const Options& o, MonitorO
         return tr("--append needs --record or --capture");
 
     result.plot = parser.isSet(o.plot);
-    for (const QCommandLineOption* windowOnly : {&o.plot, &o.plotSpan})
+    result.channels = parser.isSet(o.channels);
+    // The table reads its values from a profile; with none given, every channel is in readings.
+    if (result.channels && !result.profile)
+        result.profile = Profile();
+    for (const QCommandLineOption* windowOnly : {&o.plot, &o.plotSpan, &o.channels})
         if (parser.isSet(*windowOnly) && result.headless)
             return tr("--%1 needs the window; it cannot go with --headless")
                 .arg(windowOnly->names().constFirst());
@@ -197,12 +275,7 @@ QString checkValues(const QCommandLineParser& parser, const Options& o, MonitorO
         else
             return tr("invalid summary format %1 (text, csv or json)").arg(quoted(text));
     }
-    for (const QString& text : parser.values(o.expect)) {
-        const std::string problem = addExpectation(text.toStdString(), result.limits);
-        if (!problem.empty())
-            return QString::fromStdString(problem);
-    }
-    return {};
+    return takeExpectations(parser, o, result);
 }
 
 } // namespace
@@ -272,8 +345,9 @@ QString usageText()
     return parser.helpText().replace(QStringLiteral("<executable_name>"),
                                      QStringLiteral("adc-monitor")) +
            tr("\nExit status: 0 all well; 1 an unexpected error or, with --headless, the port "
-              "could not be opened or was lost; 2 a mistake on the command line or an output "
-              "file that exists; with --headless, 3 a reading outside an --expect range or a "
+              "could not be opened or was lost; 2 a mistake on the command line or in the "
+              "profile, or an output file that exists; with --headless, 3 a reading outside an "
+              "--expect range or a profile's limits, or a "
               "checked channel without a well-formed reading, 4 no frame received, 5 a recording "
               "or capture could not be written, 6 more malformed frames than --max-malformed. "
               "When several apply, the lowest.\n");

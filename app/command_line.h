@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/exit_status.h"
+#include "profile/channel_profile.h"
 #include "readings/channel_limits.h"
 #include "readings/summary_format.h"
 #include "recording/posix_output_file.h"
@@ -27,8 +28,16 @@ struct MonitorOptions
     Action action = Action::Run;
     /// For Error: one line naming the mistake, without the program's name.
     QString error;
+    /// For Error: whether the usage helps with it; a mistake inside a profile it does not.
+    bool showUsage = true;
     /// What the program ends with when the action is not Run.
     ExitStatus status = ExitStatus::Ok;
+
+    /// The profile's file; empty: none. Its settings are merged into those below.
+    QString profilePath;
+    /// The channels' names, units, calibrations and limits, the command line's --expect by
+    /// name already in them; none without --profile.
+    std::optional<Profile> profile;
 
     QString port;
     bool reconnect = false;
@@ -42,6 +51,8 @@ struct MonitorOptions
     /// A strip chart of the channels beside the window at the start; plotSpanSeconds is also
     /// what the window's "Plot" opens.
     bool plot = false;
+    /// The table of the channels beside the window at the start.
+    bool channels = false;
     double plotSpanSeconds = 10.0;
 
     /// No window: receive at once, then print a summary.

@@ -10,7 +10,7 @@ enum class ExitStatus : int
     Failure = 1,
     /// A mistake on the command line, or an output file that would be overwritten.
     Usage = 2,
-    /// A reading outside an --expect range.
+    /// A reading outside an --expect range or a profile's limits.
     Limits = 3,
     /// No frame was received.
     NoFrames = 4,

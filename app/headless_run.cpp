@@ -25,6 +25,8 @@ HeadlessRun::HeadlessRun(const MonitorOptions& options, std::FILE* out, std::FIL
     m_session.setPortName(options.port);
     m_session.setReconnect(options.reconnect);
     m_session.setLimits(options.limits, options.maxMalformed);
+    if (options.profile)
+        m_session.setProfile(*options.profile);
     m_session.setEndOnHangup(options.endOnHangup);
     m_session.addConsumer(this);
 
@@ -88,7 +90,8 @@ ExitStatus HeadlessRun::run()
     totals.durationNs = durationNs;
     totals.bytesReceived = m_session.reception().bytesReceived();
     totals.bytesOutsideFrames = m_session.reception().bytesOutsideFrames();
-    const std::string summary = formatSummary(m_options.summary, m_session.statistics(), totals);
+    const std::string summary = formatSummary(m_options.summary, m_session.statistics(), totals,
+                                              m_session.valueStatistics());
     std::FILE* summaryOut = m_options.writesToStandardOutput() ? m_err : m_out;
     std::fputs(summary.c_str(), summaryOut);
     std::fflush(summaryOut);
@@ -146,7 +149,7 @@ ExitStatus HeadlessRun::exitStatus() const
     const RunStatistics& statistics = m_session.statistics();
     if (m_portFailed)
         return ExitStatus::Failure;
-    if (!statistics.allLimitsMet())
+    if (!limitsMet(statistics, m_session.valueStatistics()))
         return ExitStatus::Limits;
     if (statistics.frames() == 0)
         return ExitStatus::NoFrames;

@@ -66,8 +66,9 @@ int main(int argc, char* argv[])
     case adc::MonitorOptions::Action::Error:
         // Unlike QCommandLineParser::process(), show the usage with the error, so that the
         // right spelling is at hand.
-        std::fprintf(stderr, "adc-monitor: %s\n\n%s", qUtf8Printable(options.error),
-                     qUtf8Printable(adc::usageText()));
+        std::fprintf(stderr, "adc-monitor: %s\n", qUtf8Printable(options.error));
+        if (options.showUsage)
+            std::fprintf(stderr, "\n%s", qUtf8Printable(adc::usageText()));
         return adc::exitCode(options.status);
     case adc::MonitorOptions::Action::Help:
         std::fputs(qUtf8Printable(adc::usageText()), stdout);
@@ -98,6 +99,8 @@ int main(int argc, char* argv[])
     try {
         adc::Form1 window(options.port);
         window.setReconnect(options.reconnect);
+        if (options.profile)
+            window.setProfile(*options.profile);
         // The files are made at START, once there is something to record.
         if (const QString problem =
                 window.recording().arm(options.recordPath, options.capturePath, options.openMode());
@@ -114,6 +117,8 @@ int main(int argc, char* argv[])
         window.show();
         if (options.plot)
             window.showChart();
+        if (options.channels)
+            window.showChannels();
         return QApplication::exec();
     } catch (const std::exception& e) {
         reportUnexpected(QString::fromLocal8Bit(e.what()));

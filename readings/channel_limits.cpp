@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <optional>
 
 namespace adc {
@@ -43,7 +44,53 @@ std::optional<int> parseChannel(std::string_view text)
     return text[2] - '0';
 }
 
+std::optional<double> parseValue(std::string_view text)
+{
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
 } // namespace
+
+std::optional<std::string> addNamedExpectation(std::string_view text, Profile& profile,
+                                               std::array<bool, kChannelCount>& given)
+{
+    // A name may hold what a list of channels would be cut at; '=' it cannot.
+    const std::size_t equals = text.rfind('=');
+    if (equals == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view name = text.substr(0, equals);
+    int k = 0;
+    while (k < kChannelCount && !(profile.channel(k).name.size() == name.size() &&
+                                  startsWithNoCase(profile.channel(k).name, name)))
+        ++k;
+    if (k == kChannelCount)
+        return std::nullopt;
+
+    const std::string_view range = text.substr(equals + 1);
+    const std::string& unit = profile.channel(k).unit;
+    // The first ".." after the first character, so that "-5..60" is read as from -5.
+    const std::size_t dots = range.find("..", 1);
+    const auto lo = parseValue(range.substr(0, dots));
+    const auto hi =
+        dots == std::string_view::npos ? std::nullopt : parseValue(range.substr(dots + 2));
+    if (!lo || !hi)
+        return "invalid range " + quoted(range) + " in " + quoted(text) + " (LO..HI in " +
+               (unit.empty() ? std::string("the channel's values") : unit) +
+               ", such as 11.5..12.6)";
+    if (*lo > *hi)
+        return "range " + quoted(range) + " in " + quoted(text) + " is empty (LO above HI)";
+    if (given[static_cast<std::size_t>(k)])
+        return "channel AD" + std::to_string(k) + " (" + profile.channel(k).name +
+               ") is given two ranges; give it one";
+    given[static_cast<std::size_t>(k)] = true;
+    profile.channel(k).limits = ValueRange{*lo, *hi};
+    return std::string();
+}
 
 std::string addExpectation(std::string_view text, ChannelLimits& limits)
 {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "monitor/frame_format.h"
+#include "profile/channel_profile.h"
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,5 +31,14 @@ using ChannelLimits = std::array<ChannelLimit, kChannelCount>;
 /// Returns what is wrong with `text`, in one phrase; empty when it was added. On a mistake
 /// `limits` is left as it was.
 std::string addExpectation(std::string_view text, ChannelLimits& limits);
+
+/// With a profile: adds the expectation `text`, "NAME=LO..HI", as the limits of the channel
+/// called NAME in `profile` (in either case), LO and HI in its unit. `given` marks the channels
+/// the command line has given limits so far; a channel given two is a mistake.
+///
+/// Returns none when NAME is not a channel's name, so that `text` is for addExpectation; what
+/// is wrong with `text`, in one phrase; or an empty text when it was added.
+std::optional<std::string> addNamedExpectation(std::string_view text, Profile& profile,
+                                               std::array<bool, kChannelCount>& given);
 
 } // namespace adc

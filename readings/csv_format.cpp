@@ -1,5 +1,6 @@
 #include "readings/csv_format.h"
 
+#include "common/text.h"
 #include "monitor/number_format.h"
 
 #include <chrono>
@@ -37,8 +38,11 @@ std::string isoLocalTime(std::int64_t unixMs, int utcOffsetSeconds)
     return text;
 }
 
-std::string csvRow(std::string_view localTime, std::int64_t elapsedNs, std::int64_t frame,
-                   const FrameReadings& readings)
+namespace {
+
+// The row's cells up to AD7, without its line end.
+std::string rowCells(std::string_view localTime, std::int64_t elapsedNs, std::int64_t frame,
+                     const FrameReadings& readings)
 {
     const std::int64_t elapsedMs = (elapsedNs + 500'000) / 1'000'000;
     std::string row(localTime);
@@ -54,8 +58,45 @@ std::string csvRow(std::string_view localTime, std::int64_t elapsedNs, std::int6
         if (reading != kNoReading)
             row += decimalText(reading).view();
     }
-    row += "\r\n";
     return row;
+}
+
+} // namespace
+
+std::string csvRow(std::string_view localTime, std::int64_t elapsedNs, std::int64_t frame,
+                   const FrameReadings& readings)
+{
+    return rowCells(localTime, elapsedNs, frame, readings) + "\r\n";
+}
+
+std::string csvHeader(const Profile& profile)
+{
+    std::string header(kCsvHeader.substr(0, kCsvHeader.size() - 2));
+    for (int k = 0; k < kChannelCount; ++k) {
+        const ChannelProfile& channel = profile.channel(k);
+        if (!channel.calibration)
+            continue;
+        header += ',';
+        header += csvField(profile.channelName(k) +
+                           (channel.unit.empty() ? "" : " [" + channel.unit + "]"));
+    }
+    return header + "\r\n";
+}
+
+std::string csvRow(std::string_view localTime, std::int64_t elapsedNs, std::int64_t frame,
+                   const FrameReadings& readings, const Profile& profile,
+                   const ChannelValues& values)
+{
+    std::string row = rowCells(localTime, elapsedNs, frame, readings);
+    for (int k = 0; k < kChannelCount; ++k) {
+        const ChannelProfile& channel = profile.channel(k);
+        if (!channel.calibration)
+            continue;
+        row += ',';
+        if (readings[static_cast<std::size_t>(k)] != kNoReading)
+            row += fixedText(values[static_cast<std::size_t>(k)], channel.shownDecimals());
+    }
+    return row + "\r\n";
 }
 
 } // namespace adc

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitor/readings_observer.h"
+#include "profile/channel_profile.h"
 
 #include <cstdint>
 #include <string>
@@ -22,5 +23,15 @@ std::string isoLocalTime(std::int64_t unixMs, int utcOffsetSeconds);
 /// eight readings in decimal, an empty cell for each kNoReading.
 std::string csvRow(std::string_view localTime, std::int64_t elapsedNs, std::int64_t frame,
                    const FrameReadings& readings);
+
+/// The header of a recording with `profile`: kCsvHeader's columns, then one for each channel
+/// with a calibration, "Name [unit]", in channel order.
+std::string csvHeader(const Profile& profile);
+
+/// A row of a recording with `profile`: csvRow's cells, then the value of each channel with a
+/// calibration at its decimals; an empty cell where the frame had no reading.
+std::string csvRow(std::string_view localTime, std::int64_t elapsedNs, std::int64_t frame,
+                   const FrameReadings& readings, const Profile& profile,
+                   const ChannelValues& values);
 
 } // namespace adc

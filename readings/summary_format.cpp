@@ -1,47 +1,50 @@
 #include "readings/summary_format.h"
 
+#include "common/text.h"
+
+#include <algorithm>
 #include <array>
-#include <charconv>
 #include <string_view>
 
 namespace adc {
 
 namespace {
 
-// The table's columns, as column() takes their widths; the last one is not padded.
+// The tables' columns, as column() takes their widths; the last one is not padded.
 constexpr std::array<int, 12> kColumnWidths = {-7, 10, 9, 6, 7, 6, 7, 10, 9, 6, -12, 0};
+constexpr std::array<int, 14> kValueColumnWidths = {-7, -12, -6, 10, 10, 11, 10,
+                                                    10, -20, 8,  10, 10, 8,  0};
 
 // `text` in a column `width` wide: right-aligned, or left-aligned for a negative width. A longer
 // text widens its column instead of being cut.
 std::string column(std::string_view text, int width)
 {
     const std::size_t room = static_cast<std::size_t>(width < 0 ? -width : width);
-    const std::string blanks(room > text.size() ? room - text.size() : 0, ' ');
+    // Characters, not bytes: a unit such as "°C" takes two places in UTF-8's three bytes.
+    const auto shown = static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+    const std::string blanks(room > shown ? room - shown : 0, ' ');
     return width < 0 ? std::string(text) + blanks : blanks + std::string(text);
+}
+
+template <std::size_t N>
+std::string tableLine(const std::array<std::string, N>& cells, const std::array<int, N>& widths)
+{
+    std::string line;
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        line += (i > 0 ? " " : "") + column(cells[i], widths[i]);
+    return line + '\n';
 }
 
 std::string tableLine(const std::array<std::string, kColumnWidths.size()>& cells)
 {
-    std::string line;
-    for (std::size_t i = 0; i < cells.size(); ++i)
-        line += (i > 0 ? " " : "") + column(cells[i], kColumnWidths[i]);
-    return line + '\n';
+    return tableLine(cells, kColumnWidths);
 }
 
-// Fixed-point text without the C library's locale: a program that has set the user's locale
-// would otherwise write "2047,500" into JSON and CSV.
 std::string fixed(double value, int decimals)
 {
-    std::string text(32, '\0');
-    for (;;) {
-        const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), value,
-                                                std::chars_format::fixed, decimals);
-        if (error == std::errc()) {
-            text.resize(static_cast<std::size_t>(end - text.data()));
-            return text;
-        }
-        text.resize(text.size() * 2);
-    }
+    return fixedText(value, decimals);
 }
 
 double seconds(const RunTotals& totals)
@@ -79,33 +82,110 @@ const char* resultText(const RunStatistics& stats, int k)
     return stats.channelPassed(k) ? "PASS" : "FAIL";
 }
 
+// A channel's value at its shown digits.
+std::string valueText(const ValueStatistics& values, int k, double value, int extraDecimals = 0)
+{
+    return fixed(value, values.profile().channel(k).shownDecimals() + extraDecimals);
+}
+
+std::string valueLimitText(const ValueStatistics& values, int k)
+{
+    const ChannelProfile& channel = values.profile().channel(k);
+    if (!channel.limits)
+        return "-";
+    return valueText(values, k, channel.limits->lo) + ".." +
+           valueText(values, k, channel.limits->hi);
+}
+
+bool channelMet(const RunStatistics& stats, const ValueStatistics* values, int k)
+{
+    return stats.limitMet(k) && (!values || values->limitMet(k, stats.frames()));
+}
+
+// PASS or FAIL for a channel with limits in counts or in its unit; "-" for one without.
+const char* overallResult(const RunStatistics& stats, const ValueStatistics* values, int k)
+{
+    if (!stats.limit(k).checked && !(values && values->checked(k)))
+        return "-";
+    return channelMet(stats, values, k) && stats.channel(k).count() > 0 ? "PASS" : "FAIL";
+}
+
 // Why the run fails, for the last line of the table.
-std::string verdict(const RunStatistics& stats)
+std::string verdict(const RunStatistics& stats, const ValueStatistics* values)
 {
     if (stats.frames() == 0)
         return "FAIL (no frames received)";
     std::string why;
+    const auto add = [&why](const std::string& reason) {
+        why += (why.empty() ? "" : ", ") + reason;
+    };
     for (int k = 0; k < kChannelCount; ++k) {
-        if (stats.limitMet(k))
-            continue;
-        why += (why.empty() ? "AD" : ", AD") + std::to_string(k) +
-               (stats.withinLimits(k) ? " had no well-formed reading"
-                                      : " outside " + limitText(stats.limit(k)));
+        if (!stats.limitMet(k))
+            add("AD" + std::to_string(k) +
+                (stats.withinLimits(k) ? " had no well-formed reading"
+                                       : " outside " + limitText(stats.limit(k))));
+        if (values && !values->limitMet(k, stats.frames()))
+            add(values->profile().channelName(k) +
+                (values->withinLimits(k)
+                     ? " had no well-formed reading"
+                     : " outside " + values->profile().channel(k).limitsText()));
     }
     if (!stats.malformedWithinBound())
-        why += (why.empty() ? "" : ", ") + std::to_string(stats.malformedFrames()) +
-               " malformed frames, more than " + std::to_string(*stats.maxMalformed());
+        add(std::to_string(stats.malformedFrames()) + " malformed frames, more than " +
+            std::to_string(*stats.maxMalformed()));
     return why.empty() ? "PASS" : "FAIL (" + why + ")";
+}
+
+std::string seconds(std::int64_t ns)
+{
+    return ns < 0 ? std::string() : fixed(static_cast<double>(ns) / 1e9, 3);
+}
+
+// The second table: each channel by name, its values in the unit against its limits.
+std::string valueTable(const RunStatistics& stats, const ValueStatistics& values)
+{
+    std::string text =
+        tableLine<14>({"channel", "name", "unit", "min", "max", "mean", "stddev", "p-p", "limit",
+                       "outside", "first (s)", "last (s)", "extrap.", "result"},
+                      kValueColumnWidths);
+    for (int k = 0; k < kChannelCount; ++k) {
+        const ChannelValueStatistics c = values.channel(k);
+        const ChannelProfile& profile = values.profile().channel(k);
+        const bool any = c.count > 0;
+        const std::string first = seconds(c.firstExcursionNs);
+        const std::string last = seconds(c.lastExcursionNs);
+        text += tableLine<14>(
+            {"AD" + std::to_string(k), values.profile().channelName(k),
+             profile.unit.empty() ? "-" : profile.unit, any ? valueText(values, k, c.min) : "-",
+             any ? valueText(values, k, c.max) : "-", any ? valueText(values, k, c.mean, 1) : "-",
+             any ? valueText(values, k, c.standardDeviation, 1) : "-",
+             any ? valueText(values, k, c.peakToPeak) : "-", valueLimitText(values, k),
+             values.checked(k) ? std::to_string(c.outside) : "-", first.empty() ? "-" : first,
+             last.empty() ? "-" : last, std::to_string(c.extrapolated),
+             values.checked(k) ? (values.limitMet(k, stats.frames()) && any ? "PASS" : "FAIL")
+                               : "-"},
+            kValueColumnWidths);
+    }
+    return text;
 }
 
 } // namespace
 
-bool runPassed(const RunStatistics& stats)
+bool limitsMet(const RunStatistics& stats, const ValueStatistics* values)
 {
-    return stats.frames() > 0 && stats.allLimitsMet() && stats.malformedWithinBound();
+    for (int k = 0; k < kChannelCount; ++k)
+        if (!channelMet(stats, values, k))
+            return false;
+    return true;
 }
 
-std::string summaryText(const RunStatistics& stats, const RunTotals& totals)
+bool runPassed(const RunStatistics& stats, const ValueStatistics* values)
+{
+    return stats.frames() > 0 && limitsMet(stats, values) && stats.malformedWithinBound();
+}
+
+std::string summaryText(const RunStatistics& stats, const RunTotals& totals,
+                        const ValueStatistics* values)
 {
     std::string text = tableLine({"channel", "frames", "malformed", "min", "(hex)", "max", "(hex)",
                                   "mean", "stddev", "p-p", "limit", "result"});
@@ -124,21 +204,83 @@ std::string summaryText(const RunStatistics& stats, const RunTotals& totals)
                            fixed(c.standardDeviation(), 3), std::to_string(c.peakToPeak()),
                            limitText(stats.limit(k)), resultText(stats, k)});
     }
+    if (values)
+        text += "\n" + valueTable(stats, *values);
     text += "\nframes " + std::to_string(stats.frames()) + ", " +
             std::to_string(stats.malformedFrames()) + " malformed, " +
             fixed(framesPerSecond(stats, totals), 2) + " frames/s, " +
             std::to_string(totals.bytesReceived) + " bytes received, " +
             std::to_string(totals.bytesOutsideFrames) + " bytes outside frames, " +
             fixed(seconds(totals), 3) + " s\n";
-    text += "result: " + verdict(stats) + "\n";
+    text += "result: " + verdict(stats, values) + "\n";
     return text;
 }
 
-std::string summaryCsv(const RunStatistics& stats, const RunTotals& totals)
+namespace {
+
+// The columns a profile adds to channel k's row of the CSV summary; empty cells for "all".
+std::string valueCells(const ValueStatistics* values, int k)
+{
+    if (!values)
+        return {};
+    if (k < 0)
+        return std::string(13, ',');
+    const ChannelValueStatistics c = values->channel(k);
+    const ChannelProfile& profile = values->profile().channel(k);
+    std::string cells =
+        "," + csvField(values->profile().channelName(k)) + "," + csvField(profile.unit);
+    if (c.count > 0)
+        cells += "," + valueText(*values, k, c.min) + "," + valueText(*values, k, c.max) + "," +
+                 valueText(*values, k, c.mean, 1) + "," +
+                 valueText(*values, k, c.standardDeviation, 1) + "," +
+                 valueText(*values, k, c.peakToPeak);
+    else
+        cells += ",,,,,";
+    if (profile.limits)
+        cells += "," + valueText(*values, k, profile.limits->lo) + "," +
+                 valueText(*values, k, profile.limits->hi) + "," + std::to_string(c.outside);
+    else
+        cells += ",,,";
+    return cells + "," + seconds(c.firstExcursionNs) + "," + seconds(c.lastExcursionNs) + "," +
+           std::to_string(c.extrapolated);
+}
+
+std::string valueJson(const ValueStatistics& values, int k)
+{
+    const ChannelValueStatistics c = values.channel(k);
+    const ChannelProfile& profile = values.profile().channel(k);
+    std::string json = "\"label\":" + jsonString(values.profile().channelName(k)) +
+                       ",\"unit\":" + jsonString(profile.unit) + ",\"value\":{";
+    if (c.count > 0)
+        json += "\"min\":" + valueText(values, k, c.min) +
+                ",\"max\":" + valueText(values, k, c.max) +
+                ",\"mean\":" + valueText(values, k, c.mean, 1) +
+                ",\"stddev\":" + valueText(values, k, c.standardDeviation, 1) +
+                ",\"peak_to_peak\":" + valueText(values, k, c.peakToPeak);
+    else
+        json += "\"min\":null,\"max\":null,\"mean\":null,\"stddev\":null,\"peak_to_peak\":null";
+    json += profile.limits ? ",\"limit\":{\"lo\":" + valueText(values, k, profile.limits->lo) +
+                                 ",\"hi\":" + valueText(values, k, profile.limits->hi) + "}"
+                           : std::string(",\"limit\":null");
+    const auto time = [](std::int64_t ns) { return ns < 0 ? std::string("null") : seconds(ns); };
+    return json + ",\"outside\":" + std::to_string(c.outside) +
+           ",\"first_excursion_s\":" + time(c.firstExcursionNs) +
+           ",\"last_excursion_s\":" + time(c.lastExcursionNs) +
+           ",\"extrapolated\":" + std::to_string(c.extrapolated) + "},";
+}
+
+} // namespace
+
+std::string summaryCsv(const RunStatistics& stats, const RunTotals& totals,
+                       const ValueStatistics* values)
 {
     std::string text =
         "channel,frames,min,min_hex,max,max_hex,mean,stddev,peak_to_peak,lo,hi,"
-        "result,duration_s,frames_per_s,bytes_received,bytes_outside_frames,malformed\r\n";
+        "result,duration_s,frames_per_s,bytes_received,bytes_outside_frames,malformed";
+    text += values ? ",name,unit,value_min,value_max,value_mean,value_stddev,value_peak_to_peak,"
+                     "value_lo,value_hi,outside,first_excursion_s,last_excursion_s,"
+                     "extrapolated\r\n"
+                   : "\r\n";
     for (int k = 0; k < kChannelCount; ++k) {
         const ChannelStatistics& c = stats.channel(k);
         const ChannelLimit& l = stats.limit(k);
@@ -149,20 +291,21 @@ std::string summaryCsv(const RunStatistics& stats, const RunTotals& totals)
                     fixed(c.standardDeviation(), 4) + "," + std::to_string(c.peakToPeak());
         else
             text += ",,,,,,,";
-        text += l.checked ? "," + std::to_string(l.lo) + "," + std::to_string(l.hi) + "," +
-                                resultText(stats, k)
-                          : ",,,";
-        text += ",,,,," + std::to_string(stats.malformedFields(k)) + "\r\n";
+        text += l.checked ? "," + std::to_string(l.lo) + "," + std::to_string(l.hi) : ",,";
+        const std::string_view result = overallResult(stats, values, k);
+        text += "," + std::string(result == "-" ? "" : result);
+        text += ",,,,," + std::to_string(stats.malformedFields(k)) + valueCells(values, k) + "\r\n";
     }
     text += "all," + std::to_string(stats.frames()) + ",,,,,,,,,," +
-            (runPassed(stats) ? "PASS" : "FAIL") + "," + fixed(seconds(totals), 3) + "," +
+            (runPassed(stats, values) ? "PASS" : "FAIL") + "," + fixed(seconds(totals), 3) + "," +
             fixed(framesPerSecond(stats, totals), 3) + "," + std::to_string(totals.bytesReceived) +
             "," + std::to_string(totals.bytesOutsideFrames) + "," +
-            std::to_string(stats.malformedFrames()) + "\r\n";
+            std::to_string(stats.malformedFrames()) + valueCells(values, -1) + "\r\n";
     return text;
 }
 
-std::string summaryJson(const RunStatistics& stats, const RunTotals& totals)
+std::string summaryJson(const RunStatistics& stats, const RunTotals& totals,
+                        const ValueStatistics* values)
 {
     std::string text = "{\"frames\":" + std::to_string(stats.frames()) +
                        ",\"malformed_frames\":" + std::to_string(stats.malformedFrames()) +
@@ -189,23 +332,28 @@ std::string summaryJson(const RunStatistics& stats, const RunTotals& totals)
         text += l.checked ? "\"limit\":{\"lo\":" + std::to_string(l.lo) +
                                 ",\"hi\":" + std::to_string(l.hi) + "},"
                           : std::string("\"limit\":null,");
-        text += stats.channelPassed(k) ? "\"pass\":true}" : "\"pass\":false}";
+        if (values)
+            text += valueJson(*values, k);
+        const bool passed =
+            stats.channelPassed(k) && (!values || values->limitMet(k, stats.frames()));
+        text += passed ? "\"pass\":true}" : "\"pass\":false}";
     }
-    text += runPassed(stats) ? "],\"pass\":true}\n" : "],\"pass\":false}\n";
+    text += runPassed(stats, values) ? "],\"pass\":true}\n" : "],\"pass\":false}\n";
     return text;
 }
 
-std::string formatSummary(SummaryFormat format, const RunStatistics& stats, const RunTotals& totals)
+std::string formatSummary(SummaryFormat format, const RunStatistics& stats, const RunTotals& totals,
+                          const ValueStatistics* values)
 {
     switch (format) {
     case SummaryFormat::Csv:
-        return summaryCsv(stats, totals);
+        return summaryCsv(stats, totals, values);
     case SummaryFormat::Json:
-        return summaryJson(stats, totals);
+        return summaryJson(stats, totals, values);
     case SummaryFormat::Text:
         break;
     }
-    return summaryText(stats, totals);
+    return summaryText(stats, totals, values);
 }
 
 } // namespace adc

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "readings/run_statistics.h"
+#include "readings/value_statistics.h"
 
 #include <cstdint>
 #include <string>
@@ -26,20 +27,30 @@ enum class SummaryFormat
     Json,
 };
 
-/// True when the run passes: frames came in, and no checked channel left its limit.
-bool runPassed(const RunStatistics& stats);
+/// True when the run passes: frames came in, no checked channel left its limit, in counts
+/// or, with `values` of a profile, in its unit, and the malformed frames stayed within bound.
+bool runPassed(const RunStatistics& stats, const ValueStatistics* values = nullptr);
 
-/// The summary as an aligned table, a channel per line, then the totals and the verdict.
-std::string summaryText(const RunStatistics& stats, const RunTotals& totals);
+/// True when every checked channel kept to its limits, in counts and in its unit.
+bool limitsMet(const RunStatistics& stats, const ValueStatistics* values);
 
-/// The summary as CSV (RFC 4180): a row per channel, then a row "all" with the totals.
-std::string summaryCsv(const RunStatistics& stats, const RunTotals& totals);
+/// The summary as an aligned table, a channel per line, then the totals and the verdict. With
+/// `values`, a second table gives each channel's name and its values in the unit.
+std::string summaryText(const RunStatistics& stats, const RunTotals& totals,
+                        const ValueStatistics* values = nullptr);
 
-/// The summary as one JSON object, ended by a line feed.
-std::string summaryJson(const RunStatistics& stats, const RunTotals& totals);
+/// The summary as CSV (RFC 4180): a row per channel, then a row "all" with the totals. With
+/// `values`, columns for the name and the values in the unit follow the others.
+std::string summaryCsv(const RunStatistics& stats, const RunTotals& totals,
+                       const ValueStatistics* values = nullptr);
+
+/// The summary as one JSON object, ended by a line feed. With `values`, each channel also has
+/// its label, unit and an object of its values in the unit.
+std::string summaryJson(const RunStatistics& stats, const RunTotals& totals,
+                        const ValueStatistics* values = nullptr);
 
 /// The summary in `format`.
-std::string formatSummary(SummaryFormat format, const RunStatistics& stats,
-                          const RunTotals& totals);
+std::string formatSummary(SummaryFormat format, const RunStatistics& stats, const RunTotals& totals,
+                          const ValueStatistics* values = nullptr);
 
 } // namespace adc

@@ -4,14 +4,14 @@
 
 namespace adc {
 
-FrameRecorder::FrameRecorder(RecordOutput& output, const Clock& clock)
-    : m_output(output), m_clock(clock), m_startNs(clock.monotonicNs())
+FrameRecorder::FrameRecorder(RecordOutput& output, const Clock& clock, const Profile* profile)
+    : m_output(output), m_clock(clock), m_profile(profile), m_startNs(clock.monotonicNs())
 {
     if (m_output.startedEmpty())
-        m_output.append(kCsvHeader);
+        m_output.append(m_profile ? csvHeader(*m_profile) : std::string(kCsvHeader));
 }
 
-void FrameRecorder::frameDecoded(const FrameReadings& readings, std::int64_t frame)
+std::string FrameRecorder::localTime()
 {
     const std::int64_t unixMs = m_clock.unixMs();
     const std::int64_t second = unixMs / 1000;
@@ -19,8 +19,22 @@ void FrameRecorder::frameDecoded(const FrameReadings& readings, std::int64_t fra
         m_offsetSecond = second;
         m_utcOffset = m_clock.utcOffsetSeconds(unixMs);
     }
-    m_output.append(csvRow(isoLocalTime(unixMs, m_utcOffset), m_clock.monotonicNs() - m_startNs,
-                           frame, readings));
+    return isoLocalTime(unixMs, m_utcOffset);
+}
+
+void FrameRecorder::frameDecoded(const FrameReadings& readings, std::int64_t frame)
+{
+    const std::string time = localTime();
+    m_output.append(csvRow(time, m_clock.monotonicNs() - m_startNs, frame, readings));
+    ++m_rows;
+}
+
+void FrameRecorder::frameValued(const FrameReadings& readings, const ChannelValues& values,
+                                std::int64_t frame)
+{
+    const std::string time = localTime();
+    m_output.append(
+        csvRow(time, m_clock.monotonicNs() - m_startNs, frame, readings, *m_profile, values));
     ++m_rows;
 }
 

@@ -40,14 +40,14 @@ QString openProblem(const QString& path, int error)
 
 // A recording is only ever added to one of its own kind: rows under another header would be
 // read as the wrong columns.
-QString foreignHeader(const QString& path)
+QString foreignHeader(const QString& path, const std::string& header)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QObject::tr("Cannot read %1 to see what it holds: %2").arg(path, file.errorString());
     constexpr qint64 kLongestShown = 80;
-    QByteArray line = file.readLine(kCsvHeader.size() + 1);
-    const QByteArray ours(kCsvHeader.data(), qsizetype(kCsvHeader.size()));
+    QByteArray line = file.readLine(qint64(header.size()) + 1);
+    const QByteArray ours(header.data(), qsizetype(header.size()));
     if (line == ours || line == ours.chopped(2) + '\n')
         return {};
     while (line.endsWith('\n') || line.endsWith('\r'))
@@ -81,6 +81,13 @@ void RecordingSession::frameDecoded(const FrameReadings& readings, std::int64_t 
 {
     if (m_recorder)
         m_recorder->frameDecoded(readings, frame);
+}
+
+void RecordingSession::frameValued(const FrameReadings& readings, const ChannelValues& values,
+                                   std::int64_t frame)
+{
+    if (m_recorder)
+        m_recorder->frameValued(readings, values, frame);
 }
 
 void RecordingSession::bytesReceived(std::string_view bytes)
@@ -121,7 +128,7 @@ QString RecordingSession::startRecording(const QString& path, OpenMode mode)
     stopRecording();
     m_armedRecordPath.clear(); // a recording chosen now replaces one asked for before
     m_recording = std::move(output);
-    m_recorder = std::make_unique<FrameRecorder>(*m_recording, m_clock);
+    m_recorder = std::make_unique<FrameRecorder>(*m_recording, m_clock, m_profile);
     m_recordingPath = path;
     emit recordingChanged();
     return {};
@@ -170,7 +177,7 @@ int RecordingSession::close(std::unique_ptr<RecordOutput>& output)
     return error;
 }
 
-QString RecordingSession::check(const QString& path, OpenMode mode, bool lines)
+QString RecordingSession::check(const QString& path, OpenMode mode, bool lines) const
 {
     if (path == QLatin1String(PosixOutputFile::kStandardOutput))
         return {};
@@ -191,7 +198,7 @@ QString RecordingSession::check(const QString& path, OpenMode mode, bool lines)
     if (::access(name.constData(), W_OK) != 0)
         return openProblem(path, errno);
     if (lines && mode == OpenMode::Append && info.st_size > 0)
-        return foreignHeader(path);
+        return foreignHeader(path, m_profile ? csvHeader(*m_profile) : std::string(kCsvHeader));
     return {};
 }
 

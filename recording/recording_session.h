@@ -19,7 +19,10 @@ namespace adc {
 /// What is collected reaches its file within half a second, at every stop() and when the
 /// session ends. A write that fails is reported once through failed(); that output stops, what
 /// it wrote stays, and reception goes on.
-class RecordingSession : public QObject, public ReadingsObserver, public ByteSink
+class RecordingSession : public QObject,
+                         public ReadingsObserver,
+                         public ValuesObserver,
+                         public ByteSink
 {
     Q_OBJECT
 
@@ -29,8 +32,16 @@ public:
 
     /// Records the frame, when a recording runs.
     void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;
+    /// Records the frame with its values, when a recording runs with a profile.
+    void frameValued(const FrameReadings& readings, const ChannelValues& values,
+                     std::int64_t frame) override;
     /// Captures the bytes, when a capture runs.
     void bytesReceived(std::string_view bytes) override;
+
+    /// Recordings started from now on add the values of `profile`'s calibrated channels to each
+    /// row and take their frames through frameValued(); null: the readings alone. The profile
+    /// must outlive the session.
+    void setProfile(const Profile* profile) { m_profile = profile; }
 
     /// Records every frame decoded from now on to `path` ("-": standard output) as CSV,
     /// replacing a recording in progress. Returns why that cannot be done; empty when it runs.
@@ -82,7 +93,7 @@ private:
     std::unique_ptr<RecordOutput> open(const QString& path, OpenMode mode, bool lines,
                                        QString& problem);
     /// Why `path` could not be opened with `mode`, as far as can be seen without opening it.
-    static QString check(const QString& path, OpenMode mode, bool lines);
+    QString check(const QString& path, OpenMode mode, bool lines) const;
     /// Ends the recording; removes its file when this session made it and wrote no row.
     void discardRecording();
     void onFailed(bool recording);
@@ -91,6 +102,7 @@ private:
     void report(const QString& message, const QString& path, int error);
 
     SystemClock m_clock;
+    const Profile* m_profile = nullptr;
     QTimer m_flushTimer;
     std::unique_ptr<RecordOutput> m_recording;
     std::unique_ptr<FrameRecorder> m_recorder;

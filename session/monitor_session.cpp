@@ -15,7 +15,12 @@ MonitorSession::MonitorSession(Face face, QObject* parent) : QObject(parent)
 
     connect(&m_link, &SerialLink::receivingStarted, this, &MonitorSession::receivingStarted);
     connect(&m_link, &SerialLink::stopped, this, &MonitorSession::stopped);
-    connect(&m_link, &SerialLink::batchProcessed, this, &MonitorSession::batchProcessed);
+    connect(&m_link, &SerialLink::batchProcessed, this, [this] {
+        // A batch's frames arrived together: the clock is read once for all of them.
+        if (m_valueStatistics)
+            m_valueStatistics->stamp(m_clock.monotonicNs() - m_startNs);
+        emit batchProcessed();
+    });
     connect(&m_link, &SerialLink::failed, this, &MonitorSession::portFailed);
     connect(&m_link, &SerialLink::reconnecting, this, &MonitorSession::reconnecting);
     connect(&m_link, &SerialLink::hungUp, this, &MonitorSession::hungUp);
@@ -35,6 +40,25 @@ MonitorSession::~MonitorSession()
     m_taking = false;
 }
 
+void MonitorSession::setProfile(const Profile& profile)
+{
+    m_profile = profile;
+    m_valueTable = std::make_unique<ValueTable>(*m_profile);
+    m_valueStatistics = std::make_unique<ValueStatistics>(*m_profile, *m_valueTable);
+    m_consumers.add(m_valueStatistics.get());
+    // The recording's rows then carry the values too, so it takes them instead of the readings.
+    m_consumers.remove(&m_recording);
+    m_recording.setProfile(&*m_profile);
+    m_valueConsumers.add(&m_recording);
+}
+
+void MonitorSession::reset()
+{
+    resetStatistics(m_state, m_display);
+    if (m_valueStatistics)
+        m_valueStatistics->reset();
+}
+
 void MonitorSession::setPortName(const QString& portName)
 {
     if (!isReceiving())
@@ -47,6 +71,7 @@ bool MonitorSession::start()
         return true;
     if (!m_link.start(m_portName))
         return false;
+    m_startNs = m_clock.monotonicNs();
     // The files asked for are made once the port is open, so that a run that cannot receive
     // leaves none behind.
     if (const QString problem = m_recording.startArmed(); !problem.isEmpty()) {
@@ -78,8 +103,13 @@ void MonitorSession::close()
 
 void MonitorSession::frameDecoded(const FrameReadings& readings, std::int64_t frame)
 {
-    if (m_taking)
-        m_consumers.frameDecoded(readings, frame);
+    if (!m_taking)
+        return;
+    m_consumers.frameDecoded(readings, frame);
+    if (m_valueTable && (m_otherValueConsumers > 0 || m_recording.isRecording())) {
+        m_valueTable->compute(readings, m_values);
+        m_valueConsumers.frameValued(readings, m_values, frame);
+    }
 }
 
 } // namespace adc

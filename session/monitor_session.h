@@ -5,12 +5,18 @@
 #include "monitor/monitor_state.h"
 #include "monitor/pending_display.h"
 #include "monitor/readings_observer.h"
+#include "profile/value_table.h"
+#include "profile/values_observer.h"
 #include "readings/channel_limits.h"
 #include "readings/run_statistics.h"
+#include "readings/value_statistics.h"
+#include "recording/clock.h"
 #include "recording/recording_session.h"
 
 #include <QObject>
 #include <QString>
+#include <memory>
+#include <optional>
 
 namespace adc {
 
@@ -56,6 +62,19 @@ public:
         m_statistics = RunStatistics(limits, maxMalformed);
     }
 
+    /// Names the channels, turns their readings into values in their units and checks those
+    /// against their limits, as `profile` says: from now on every frame goes to the statistics
+    /// in units, its values to the recording's extra columns and to the consumers added with
+    /// addValuesConsumer(). Set once, before the first start().
+    void setProfile(const Profile& profile);
+    /// The profile set; null when none.
+    const Profile* profile() const { return m_profile ? &*m_profile : nullptr; }
+    /// When reception last started, on the clock the values' excursions are timed by
+    /// (SystemClock's monotonic nanoseconds).
+    std::int64_t startedNs() const { return m_startNs; }
+    /// The values' statistics since the last reset; null without a profile.
+    const ValueStatistics* valueStatistics() const { return m_valueStatistics.get(); }
+
     /// Opens the port, then starts the recording and capture armed in recording(), and
     /// receives until stop() or a failure of the line. Returns whether reception runs;
     /// portFailed() or recordingFailed() has said why not.
@@ -68,8 +87,8 @@ public:
     /// Closes the port and ends the recording and the capture with everything written.
     void close();
 
-    /// Restarts the ranges and the frame count.
-    void reset() { resetStatistics(m_state, m_display); }
+    /// Restarts the ranges, the frame count and the statistics in units.
+    void reset();
     /// Switches the number format, then resets.
     void selectMode(DisplayMode mode) { selectDisplayMode(m_state, m_display, mode); }
 
@@ -78,6 +97,19 @@ public:
     void addConsumer(ReadingsObserver* consumer) { m_consumers.add(consumer); }
     /// Not from within a consumer's frameDecoded().
     void removeConsumer(ReadingsObserver* consumer) { m_consumers.remove(consumer); }
+    /// With a profile: hands every decoded frame's values to `consumer` from now on, after the
+    /// readings' consumers; it must outlive the session or be removed first.
+    void addValuesConsumer(ValuesObserver* consumer)
+    {
+        m_valueConsumers.add(consumer);
+        ++m_otherValueConsumers;
+    }
+    /// Not from within a consumer's frameValued().
+    void removeValuesConsumer(ValuesObserver* consumer)
+    {
+        m_valueConsumers.remove(consumer);
+        --m_otherValueConsumers;
+    }
 
     /// True while the port is open and frames are received, also while reconnecting.
     bool isReceiving() const { return m_link.isReceiving(); }
@@ -122,6 +154,15 @@ private:
     RunStatistics m_statistics;
     RecordingSession m_recording{this};
     ReadingsFanOut m_consumers;
+    std::optional<Profile> m_profile;
+    std::unique_ptr<ValueTable> m_valueTable;
+    std::unique_ptr<ValueStatistics> m_valueStatistics;
+    ValuesFanOut m_valueConsumers;
+    ChannelValues m_values{};
+    // Values are worked out only while something takes them: a recording, or another consumer.
+    int m_otherValueConsumers = 0;
+    SystemClock m_clock;
+    std::int64_t m_startNs = 0;
     bool m_taking = true;
 };
 

@@ -75,6 +75,20 @@ ChartWindow::ChartWindow(double spanSeconds, const Clock& clock, QWidget* parent
     m_chart->setSource(&m_buffer, 0);
 }
 
+void ChartWindow::setProfile(const Profile* profile)
+{
+    for (int k = 0; k < kChannelCount; ++k) {
+        const QString name = profile != nullptr ? QString::fromStdString(profile->channelName(k))
+                                                : QStringLiteral("AD%1").arg(k);
+        QCheckBox* box = m_legend[std::size_t(k)];
+        box->setText(name);
+        box->setToolTip(name == QStringLiteral("AD%1").arg(k)
+                            ? tr("Show or hide the trace of AD%1").arg(k)
+                            : tr("Show or hide the trace of %1 (AD%2)").arg(name).arg(k));
+    }
+    m_chart->setProfile(profile);
+}
+
 void ChartWindow::frameDecoded(const FrameReadings& readings, std::int64_t)
 {
     m_buffer.add(m_clock.monotonicNs(), readings);

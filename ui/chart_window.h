@@ -2,6 +2,7 @@
 
 #include "monitor/readings_observer.h"
 #include "monitor/throttle.h"
+#include "profile/channel_profile.h"
 #include "readings/strip_buffer.h"
 #include "recording/clock.h"
 
@@ -38,6 +39,10 @@ public:
     explicit ChartWindow(double spanSeconds, const Clock& clock, QWidget* parent = nullptr);
 
     void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;
+
+    /// Names the legend's channels, draws their limits and, where they share one, scales the
+    /// chart in their unit, as `profile` says; it must outlive the window.
+    void setProfile(const Profile* profile);
 
     /// Shows what has been taken, unless paused; true when it did. Within kMinRefreshNs of the
     /// last time it did, it leaves that to a later call, or shows it by itself if none comes

@@ -42,6 +42,8 @@ constexpr int rowTop(int k)
 }
 
 constexpr Colour kBrandColour = 0x808000;
+// Behind a box whose reading lies outside its channel's limits; the black text stays legible.
+const QColor kAlarmBackground(255, 96, 96);
 constexpr qreal kDialogPointSize = 8.0;
 
 QColor toQColor(Colour colour)
@@ -151,11 +153,31 @@ Form1::~Form1()
     delete m_chart;
 }
 
+void Form1::showChannels()
+{
+    if (!m_session.profile())
+        return;
+    if (!m_channels) {
+        m_channels = new ChannelsWindow(m_session, m_clock, this);
+        m_channels->setAttribute(Qt::WA_DeleteOnClose);
+        connect(this, &Form1::displayUpdated, m_channels, &ChannelsWindow::refresh);
+        const QRect frame = frameGeometry();
+        const QSize decoration = frame.size() - size();
+        if (const QScreen* s = screen(); s != nullptr)
+            m_channels->move(
+                placeBeside(frame, m_channels->size() + decoration, s->availableGeometry()));
+    }
+    m_channels->show();
+    m_channels->raise();
+}
+
 void Form1::showChart()
 {
     if (!m_chart) {
         m_chart = new ChartWindow(m_chartSpanSeconds, m_clock, this);
         m_chart->setAttribute(Qt::WA_DeleteOnClose);
+        if (m_session.profile())
+            m_chart->setProfile(m_session.profile());
         ReadingsObserver* observer = m_chart;
         m_session.addConsumer(observer);
         connect(m_chart, &QObject::destroyed, this,
@@ -382,7 +404,62 @@ void Form1::flushDisplay()
             m_lamp->setFillColour(fill);
             m_lamp->setAccessibleDescription(lampState(colour));
         });
+    if (m_session.profile())
+        showChannelValues();
     emit displayUpdated();
+}
+
+void Form1::setProfile(const Profile& profile)
+{
+    m_session.setProfile(profile);
+    showChannelValues();
+}
+
+void Form1::showChannelValues()
+{
+    const Profile& profile = *m_session.profile();
+    const ValueStatistics& values = *m_session.valueStatistics();
+    const MonitorState& state = m_session.state();
+    for (int k = 0; k < kChannelCount; ++k) {
+        const ChannelProfile& channel = profile.channel(k);
+        const QString name = QString::fromStdString(profile.channelName(k));
+        const QString limits = QString::fromStdString(channel.limitsText());
+        const auto outside = [&channel](double value) {
+            return channel.limits && !channel.limits->contains(value);
+        };
+        const auto describe = [&](int box, const QString& what, bool known, double value) {
+            const bool alarmed = known && outside(value);
+            QString text = what + QStringLiteral(": ") +
+                           (known ? QString::fromStdString(channel.formatWithUnit(value))
+                                  : tr("no reading yet"));
+            if (alarmed)
+                text += tr(", outside %1").arg(limits);
+            describeBox(box, alarmed, text);
+        };
+        describe(valueBox(k), name, values.hasLatest(k), values.latest(k));
+        // The extremes as the boxes show them, so that the red is where the number is.
+        const bool seen = state.frameCount > 0;
+        describe(maxBox(k), tr("%1, highest reading").arg(name), seen, channel.value(state.max[k]));
+        describe(minBox(k), tr("%1, lowest reading").arg(name), seen, channel.value(state.min[k]));
+    }
+}
+
+void Form1::describeBox(int box, bool outside, const QString& description)
+{
+    Box* b = m_boxes[static_cast<std::size_t>(box - 1)];
+    // Only what changed: a tooltip or a palette set anew costs events at the display's pace.
+    if (b->toolTip() != description) {
+        b->setToolTip(description);
+        b->setAccessibleDescription(description);
+    }
+    bool& alarmed = m_alarmed[static_cast<std::size_t>(box - 1)];
+    if (alarmed == outside)
+        return;
+    alarmed = outside;
+    QPalette palette = b->palette();
+    palette.setColor(QPalette::Base,
+                     outside ? kAlarmBackground : QApplication::palette(b).color(QPalette::Base));
+    b->setPalette(palette);
 }
 
 void Form1::Form_Load()
@@ -483,6 +560,8 @@ void Form1::contextMenuEvent(QContextMenuEvent* event)
     });
     menu->addSeparator();
     connect(menu->addAction(tr("Plot")), &QAction::triggered, this, &Form1::showChart);
+    if (m_session.profile())
+        connect(menu->addAction(tr("Channels")), &QAction::triggered, this, &Form1::showChannels);
     connect(menu->addAction(tr("Record to file\u2026")), &QAction::triggered, this,
             &Form1::chooseRecordingFile);
     QAction* stopRecording = menu->addAction(tr("Stop recording"));

@@ -4,6 +4,7 @@
 #include "monitor/window_ops.h"
 #include "recording/clock.h"
 #include "session/monitor_session.h"
+#include "ui/channels_window.h"
 #include "ui/chart_window.h"
 
 #include <QPointer>
@@ -68,12 +69,25 @@ public:
     /// What keeps the readings and the received bytes, when asked to.
     RecordingSession& recording() { return m_session.recording(); }
 
+    /// Names the channels and gives their values in their units, in each value box's tooltip
+    /// and accessible description, and marks a box on red while what it shows lies outside
+    /// its channel's limits: a value box for its latest reading, a max or min box for its
+    /// extreme, so that an excursion stays in view until RESET. Set once, before START.
+    void setProfile(const Profile& profile);
+    /// True while box `box` (1..25) is marked as outside its channel's limits.
+    bool isAlarmed(int box) const { return m_alarmed[static_cast<std::size_t>(box - 1)]; }
+
     /// Opens the strip chart of the channels beside the window, or brings it to the front.
     void showChart();
     /// The seconds of readings a chart opened from now on shows.
     void setChartSpan(double seconds) { m_chartSpanSeconds = seconds; }
     /// The open chart, or null.
     ChartWindow* chartWindow() const { return m_chart; }
+    /// Opens the table of the channels' values in their units, or brings it to the front;
+    /// there is one only with a profile.
+    void showChannels();
+    /// The open table of the channels, or null.
+    ChannelsWindow* channelsWindow() const { return m_channels; }
 
 signals:
     /// The boxes and the lamp have just been given what they show.
@@ -95,8 +109,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    /// The window's own menu: "Serial port…", offered while not receiving, "Record to file…"
-    /// and "Stop recording".
+    /// The window's own menu: "Serial port…", offered while not receiving, "Plot", "Channels"
+    /// with a profile, "Record to file…" and "Stop recording".
     void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -109,6 +123,9 @@ private:
     void setFocusOrder();
     void initConnections();
     void flushDisplay();
+    /// The values' descriptions and alarms, after the boxes have been given their texts.
+    void showChannelValues();
+    void describeBox(int box, bool outside, const QString& description);
     void onBatchProcessed();
     void showFailure(const QString& message);
     void chooseRecordingFile();
@@ -117,9 +134,11 @@ private:
     MonitorSession m_session{MonitorSession::Face::Window, this};
     SystemClock m_clock;
     QPointer<ChartWindow> m_chart;
+    QPointer<ChannelsWindow> m_channels;
     double m_chartSpanSeconds = ChartWindow::kDefaultSpanSeconds;
 
     std::array<Box*, kBoxCount> m_boxes{};
+    std::array<bool, kBoxCount> m_alarmed{};
     Shape* m_lamp = nullptr;
     QPushButton* m_startButton = nullptr;
     QPushButton* m_exitButton = nullptr;

@@ -5,6 +5,8 @@
 #include <QVector>
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <optional>
 
 namespace adc {
 
@@ -17,6 +19,8 @@ constexpr int kBottomMargin = 22;
 constexpr int kFullScale = 4095;
 constexpr QRgb kPaper = 0xFFFFFFFF;
 constexpr QRgb kGrid = 0xFFDDDDDD;
+// Columns of a limit's dash and of the gap after it.
+constexpr int kDash = 4;
 
 // A step of 1, 2 or 5 times a power of ten that cuts `range` into at most `most` parts.
 double tickStep(double range, int most)
@@ -107,8 +111,47 @@ std::int64_t StripChart::newestColumn() const
 void StripChart::setChannelVisible(int k, bool visible)
 {
     m_visible[static_cast<std::size_t>(k)] = visible;
+    chooseScale();
     invalidate();
     update();
+}
+
+void StripChart::setProfile(const Profile* profile)
+{
+    m_profile = profile;
+    chooseScale();
+    invalidate();
+    update();
+}
+
+void StripChart::chooseScale()
+{
+    m_unit.clear();
+    if (m_profile != nullptr) {
+        std::optional<std::string> common;
+        bool same = true;
+        for (int k = 0; k < kChannelCount; ++k) {
+            if (!m_visible[std::size_t(k)])
+                continue;
+            const ChannelProfile& c = m_profile->channel(k);
+            same = same && c.calibration && !c.unit.empty() && (!common || *common == c.unit);
+            common = c.unit;
+        }
+        if (same && common)
+            m_unit = QString::fromStdString(*common);
+    }
+    m_leftMargin =
+        kLeftMargin + (m_unit.isEmpty() ? 0 : fontMetrics().horizontalAdvance(" " + m_unit));
+}
+
+std::pair<double, double> StripChart::plotted(int k, double low, double high) const
+{
+    if (m_unit.isEmpty())
+        return {low, high};
+    const Calibration& c = *m_profile->channel(k).calibration;
+    const double a = c.apply(std::int32_t(low));
+    const double b = c.apply(std::int32_t(high));
+    return {std::min(a, b), std::max(a, b)};
 }
 
 void StripChart::setFitted(bool fitted)
@@ -120,7 +163,7 @@ void StripChart::setFitted(bool fitted)
 
 QRect StripChart::plotRect() const
 {
-    return rect().adjusted(kLeftMargin, kTopMargin, -kRightMargin, -kBottomMargin);
+    return rect().adjusted(m_leftMargin, kTopMargin, -kRightMargin, -kBottomMargin);
 }
 
 void StripChart::resizeEvent(QResizeEvent* event)
@@ -153,11 +196,26 @@ void StripChart::drawFrame()
     p.setPen(palette().windowText().color());
     m_gridRows.clear();
     const double yStep = tickStep(m_high - m_low, 6);
-    for (double v = std::ceil(m_low / yStep) * yStep; v <= m_high; v += yStep) {
-        const int y = yOf(int(v));
+    const QString unit = m_unit.isEmpty() ? QString() : " " + m_unit;
+    for (double v = std::ceil(m_low / yStep) * yStep; v <= m_high + yStep * 1e-9; v += yStep) {
+        const int y = yOf(v);
         m_gridRows.push_back(y);
-        p.drawText(QRect(0, plot.top() + y - fm.height() / 2, kLeftMargin - 4, fm.height()),
-                   Qt::AlignRight | Qt::AlignVCenter, number(v));
+        p.drawText(QRect(0, plot.top() + y - fm.height() / 2, m_leftMargin - 4, fm.height()),
+                   Qt::AlignRight | Qt::AlignVCenter,
+                   number(std::abs(v) < yStep * 1e-9 ? 0 : v) + unit);
+    }
+    m_limitRows.clear();
+    for (int k = 0; m_profile != nullptr && k < kChannelCount; ++k) {
+        const ChannelProfile& c = m_profile->channel(k);
+        if (!m_visible[std::size_t(k)] || !c.limits)
+            continue;
+        for (const double limit : {c.limits->lo, c.limits->hi}) {
+            // On a scale in readings, where the reading of that value lies.
+            const double at =
+                m_unit.isEmpty() && c.calibration ? c.calibration->rawFor(limit) : limit;
+            if (at >= m_low && at <= m_high)
+                m_limitRows.emplace_back(yOf(at), channelColour(k).rgb());
+        }
     }
     m_gridColumns.clear();
     const double spanS = m_buffer != nullptr ? double(m_buffer->spanNs()) / 1e9 : 10.0;
@@ -182,6 +240,10 @@ void StripChart::clearColumn(std::int64_t column)
         bits[y * stride + x] = kPaper;
     for (const int y : m_gridRows)
         bits[y * stride + x] = kGrid;
+    // The dashes belong to columns of time, so that they move with the traces.
+    if ((column % (2 * kDash) + 2 * kDash) % (2 * kDash) < kDash)
+        for (const auto& [y, colour] : m_limitRows)
+            bits[y * stride + x] = colour;
 }
 
 void StripChart::drawSpan(std::int64_t column, int k, double low, double high)
@@ -199,17 +261,18 @@ void StripChart::drawTrace(int k, std::int64_t column, const ReadingRange& range
                            const ReadingRange* before, std::int64_t beforeColumn, std::int64_t from)
 {
     const auto i = std::size_t(k);
-    double lo = range.low[i];
-    double hi = range.high[i];
+    auto [lo, hi] = plotted(k, range.low[i], range.high[i]);
     if (before != nullptr && beforeColumn == column - 1) {
         // Stretched to meet the column before, so that the trace is unbroken.
-        lo = std::min<double>(lo, before->high[i]);
-        hi = std::max<double>(hi, before->low[i]);
+        const auto [beforeLow, beforeHigh] = plotted(k, before->low[i], before->high[i]);
+        lo = std::min(lo, beforeHigh);
+        hi = std::max(hi, beforeLow);
     } else if (before != nullptr) {
         // Readings sparser than the columns: a straight line between the two, each column
         // reaching back to the one before it.
-        const double a = (before->low[i] + before->high[i]) / 2.0;
-        const double b = (range.low[i] + range.high[i]) / 2.0;
+        const auto [beforeLow, beforeHigh] = plotted(k, before->low[i], before->high[i]);
+        const double a = (beforeLow + beforeHigh) / 2.0;
+        const double b = (lo + hi) / 2.0;
         const double steps = double(column - beforeColumn);
         const auto at = [&](std::int64_t c) {
             return a + (b - a) * double(c - beforeColumn) / steps;
@@ -255,20 +318,36 @@ void StripChart::paintEvent(QPaintEvent* event)
         // channel's last reading lies; one pass over the buffer costs the same for any number.
         const std::int64_t scanned = first - 1;
         m_buffer->ranges(scanned * m_columnNs, m_columnNs, int(newest - scanned + 1), m_ranges);
-        int low = 0;
-        int high = kFullScale;
+        // The full scale: every reading's place, in the unit the whole range of readings.
+        double low = kFullScale;
+        double high = 0;
+        for (int k = 0; k < kChannelCount; ++k) {
+            if (!m_visible[std::size_t(k)])
+                continue;
+            const auto [a, b] = plotted(k, 0, kFullScale);
+            low = std::min(low, a);
+            high = std::max(high, b);
+        }
+        if (m_unit.isEmpty() || !(high > low)) {
+            low = 0;
+            high = kFullScale;
+        }
         if (m_fitted) {
-            int lo = kFullScale + 1;
-            int hi = -1;
+            double lo = std::numeric_limits<double>::infinity();
+            double hi = -lo;
             for (const ReadingRange& c : m_ranges)
                 for (int k = 0; k < kChannelCount; ++k)
                     if (m_visible[std::size_t(k)] && c.has(k)) {
-                        lo = std::min<int>(lo, c.low[std::size_t(k)]);
-                        hi = std::max<int>(hi, c.high[std::size_t(k)]);
+                        const auto [a, b] =
+                            plotted(k, c.low[std::size_t(k)], c.high[std::size_t(k)]);
+                        lo = std::min(lo, a);
+                        hi = std::max(hi, b);
                     }
             if (hi >= lo) {
+                // A flat trace still gets a scale: a count, or its value's worth.
+                const double least = m_unit.isEmpty() ? 1.0 : std::max(std::abs(lo) * 1e-3, 1e-9);
                 low = lo;
-                high = std::max(hi, lo + 1);
+                high = std::max(hi, lo + least);
             }
         }
         if (low != m_low || high != m_high) {

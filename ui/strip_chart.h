@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitor/frame_format.h"
+#include "profile/channel_profile.h"
 #include "readings/strip_buffer.h"
 
 #include <QColor>
@@ -40,6 +41,14 @@ public:
     /// Off: 0 to 4095. On: the lowest to the highest reading of the visible traces.
     void setFitted(bool fitted);
     bool isFitted() const { return m_fitted; }
+    /// Draws each channel's limits as a dashed line in its colour, and the traces and the
+    /// scale in the channels' unit while every visible channel has a calibration to the same
+    /// one. Null: readings only. The profile must outlive the chart or be replaced first.
+    void setProfile(const Profile* profile);
+    /// The unit of the scale; empty while it is in readings.
+    QString unit() const { return m_unit; }
+    /// The lowest and highest value of the scale, in the unit or in readings.
+    std::pair<double, double> scale() const { return {m_low, m_high}; }
 
     /// Where the traces are drawn, inside the axes' labels.
     QRect plotRect() const;
@@ -64,6 +73,10 @@ private:
     void drawTrace(int k, std::int64_t column, const ReadingRange& range,
                    const ReadingRange* before, std::int64_t beforeColumn, std::int64_t from);
     int yOf(double reading) const;
+    /// Where on the scale channel k's readings from `low` to `high` lie, lowest first.
+    std::pair<double, double> plotted(int k, double low, double high) const;
+    /// Decides between readings and a unit for the scale.
+    void chooseScale();
     /// Lays the time grid over the paper of `target`, a part of the plot; `split` is where
     /// the ring of columns is cut.
     void drawTimeGrid(QPainter& p, const QRect& target, int split);
@@ -72,6 +85,9 @@ private:
     std::int64_t m_endNs = 0;
     std::array<bool, kChannelCount> m_visible{true, true, true, true, true, true, true, true};
     bool m_fitted = false;
+    const Profile* m_profile = nullptr;
+    QString m_unit; // empty: the scale is in readings
+    int m_leftMargin = 44;
 
     // The columns as drawn: column c (of time, counted from 0) lies at x = c mod width.
     QImage m_traces;
@@ -83,9 +99,11 @@ private:
     // The oldest of the visible channels' newest readings on the screen: the line to a
     // channel's next reading starts there, so that much is drawn again when it comes.
     std::int64_t m_joinFrom = -1;
-    int m_low = 0;
-    int m_high = 4095;
+    double m_low = 0;
+    double m_high = 4095;
     std::vector<int> m_gridRows;
+    // The rows of the limits' dashed lines, each in its channel's colour.
+    std::vector<std::pair<int, QRgb>> m_limitRows;
     std::vector<int> m_gridColumns; // x within the plot, from the right edge's time
 };
 

@@ -198,8 +198,8 @@ int lineRateCost()
 {
     QTemporaryDir dir;
     int run = 0;
-    const auto plain = adc::bench::alternatedRatio([] { return lineRateCpuShare({}); },
-                                                   bareReadCpuShare, kPairs);
+    const auto plain =
+        adc::bench::alternatedRatio([] { return lineRateCpuShare({}); }, bareReadCpuShare, kPairs);
     const auto recording = adc::bench::alternatedRatio(
         [&] {
             ++run;
@@ -221,12 +221,57 @@ int lineRateCost()
     return ok ? 0 : 1;
 }
 
+// Eight calibrated channels with limits: dividers on the even ones, thermistors on the odd.
+QByteArray benchProfile()
+{
+    QByteArray text;
+    for (int k = 0; k < adc::kChannelCount; ++k)
+        text += k % 2 == 0 ? QByteArray("[AD%1]\nname = \"Supply %1\"\nunit = \"V\"\n"
+                                        "raw = [0, 4095]\nvalue = [0.0, 16.5]\nlimits = [1, 15]\n")
+                                 .replace("%1", QByteArray::number(k))
+                           : QByteArray("[AD%1]\nname = \"Sensor %1\"\nunit = \"°C\"\n"
+                                        "table = [[400, 80.0], [1200, 40.0], [2600, 10.0], "
+                                        "[3600, -10.0]]\nlimits = [-5, 60]\n")
+                                 .replace("%1", QByteArray::number(k));
+    return text;
+}
+
+// Ten seconds at 30,000 frames/s with a profile and a recording: every frame is a row, as sent.
+int profileAtSpeed()
+{
+    constexpr qint64 kFrames = 300'000;
+    QTemporaryDir dir;
+    const QString rig = dir.filePath("rig.toml");
+    const QString log = dir.filePath("sent.log");
+    const QString csv = dir.filePath("run.csv");
+    QFile file(rig);
+    if (!file.open(QIODevice::WriteOnly) || file.write(benchProfile()) < 0)
+        return fail("cannot write the profile");
+    file.close();
+    adc::test::SimProcess sim({"--rate", "30000", "--count", QString::number(kFrames), "--wave",
+                               "noise", "--seed", "5", "--log", log});
+    Child monitor;
+    if (sim.port().isEmpty() ||
+        !monitor.start(ADC_MONITOR_PATH, {"--headless", "--port", sim.port(), "--profile", rig,
+                                          "--frames", QString::number(kFrames), "--record", csv}) ||
+        !monitor.process.waitForFinished(120000))
+        return fail("cannot run adc-sim --rate 30000 into the headless monitor with a profile");
+    sim.waitExit(10000);
+    const qint64 wrong = rowsUnlikeTheLog(csv, log, kFrames);
+    return printRow("headless with a profile of 8 calibrated channels and --record at 30000 "
+                    "frames/s, rows unlike the frames sent, or missing",
+                    static_cast<double>(wrong), 0, "rows", "0", wrong == 0)
+               ? 0
+               : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const int throughput = recordingThroughput();
+    const int profile = profileAtSpeed();
     const int lineRate = lineRateCost();
-    return throughput | lineRate;
+    return throughput | profile | lineRate;
 }

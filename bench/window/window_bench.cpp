@@ -742,6 +742,47 @@ int chart()
     return 0;
 }
 
+// A profile of eight calibrated channels with limits and the table of channels open, against
+// the window alone, at the line rate in alternating pairs.
+int profile()
+{
+    adc::Profile rig;
+    for (int k = 0; k < adc::kChannelCount; ++k) {
+        adc::ChannelProfile& c = rig.channel(k);
+        c.name = "Channel " + std::to_string(k);
+        c.unit = k % 2 == 0 ? "V" : "°C";
+        c.calibration =
+            k % 2 == 0
+                ? adc::Calibration::line({0, 0.0}, {4095, 16.5})
+                : adc::Calibration::table({{400, 80.0}, {1200, 40.0}, {2600, 10.0}, {3600, -10.0}});
+        c.limits = k % 2 == 0 ? adc::ValueRange{1, 15} : adc::ValueRange{-5, 60};
+    }
+    const auto lineRate = [&rig](bool withProfile) -> std::optional<double> {
+        SimProcess sim({"--wave", "sine"});
+        if (sim.port().isEmpty())
+            return std::nullopt;
+        adc::Form1 form(sim.port());
+        if (withProfile)
+            form.setProfile(rig);
+        form.show();
+        if (withProfile)
+            form.showChannels();
+        form.Command1_Click();
+        spin(500);
+        return cpuShareSpinning(kLineRateMs) * 100;
+    };
+    const std::optional<adc::bench::Ratio> ratio = adc::bench::alternatedRatio(
+        [&] { return lineRate(true); }, [&] { return lineRate(false); });
+    if (!ratio)
+        return fail("profile: cannot start the simulator");
+    adc::bench::printRatioRows(
+        named("a profile and the table of channels at the 9600-baud line rate, against the "
+              "window alone"),
+        named("CPU at the 9600-baud line rate, window with a profile and the table (median)"),
+        named("CPU at the 9600-baud line rate, window alone (median)"), *ratio, 1.3);
+    return 0;
+}
+
 // The chart open for 5 minutes at 30,000 frames/s: its memory must stop growing once it
 // holds a whole span.
 int chartMemory()
@@ -886,6 +927,7 @@ int main(int argc, char* argv[])
         {"paced-rates", pacedRates, Run::OnXvfb},
         {"updates", updates, Run::ByDefault},
         {"chart", chart, Run::OnXvfb},
+        {"profile", profile, Run::OnXvfb},
         {"chart-memory", chartMemory, Run::ByDefault},
         {"memory", memory, Run::ByDefault},
         {"soak", soak, Run::ByDefault},

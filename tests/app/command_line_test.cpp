@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace adc {
@@ -109,6 +111,58 @@ TEST(CommandLine, AnUnattendedRunAsAskedFor)
     EXPECT_EQ(parse({"--plot-span", "60"}).plotSpanSeconds, 60) << "for the menu's chart";
     EXPECT_EQ(parse({}).plotSpanSeconds, 10);
     EXPECT_FALSE(parse({}).plot);
+}
+
+// The profile gives what the command line leaves out; the command line wins over it, and a
+// range it gives a channel, in readings or by name, replaces the profile's.
+TEST(CommandLine, AProfileFillsInWhatTheCommandLineLeavesOut)
+{
+    QTemporaryDir dir;
+    const QString rig = dir.filePath("rig.toml");
+    QFile file(rig);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("port = \"/dev/ttyUSB7\"\nreconnect = true\nrecord = \"rig.csv\"\n"
+               "[AD0]\nname = \"Battery\"\nlimits = [1, 2]\n[AD1]\nlimits = [3, 4]\n"
+               "[AD2]\nname = \"Pump\"\n");
+    file.close();
+
+    const MonitorOptions fromFile = parse({"--profile", rig});
+    ASSERT_EQ(fromFile.action, MonitorOptions::Action::Run) << fromFile.error.toStdString();
+    EXPECT_EQ(fromFile.port, "/dev/ttyUSB7");
+    EXPECT_TRUE(fromFile.reconnect);
+    EXPECT_EQ(fromFile.recordPath, "rig.csv");
+    ASSERT_TRUE(fromFile.profile);
+    EXPECT_EQ(fromFile.profile->channel(0).name, "Battery");
+
+    const MonitorOptions o =
+        parse({"--profile", rig, "--headless", "--port", "/dev/ttyS0", "--record", "other.csv",
+               "--end-on-hangup", "--expect", "AD1=0..9", "--expect", "pump=-1..1.5"});
+    ASSERT_EQ(o.action, MonitorOptions::Action::Run) << o.error.toStdString();
+    EXPECT_EQ(o.port, "/dev/ttyS0");
+    EXPECT_EQ(o.recordPath, "other.csv");
+    EXPECT_FALSE(o.reconnect) << "--end-on-hangup outweighs the profile's reconnect";
+    EXPECT_TRUE(o.profile->channel(0).limits) << "a channel the command line leaves alone";
+    EXPECT_FALSE(o.profile->channel(1).limits) << "replaced by the range in readings";
+    EXPECT_TRUE(o.limits[1].checked);
+    EXPECT_EQ(o.profile->channel(2).limits->lo, -1.0);
+    EXPECT_FALSE(o.limits[2].checked);
+
+    const std::pair<QStringList, const char*> mistakes[] = {
+        {{"--profile", dir.filePath("none.toml")}, "cannot read profile "},
+        {{"--profile="}, "'--profile' needs a file name"},
+        {{"--profile", rig, "--headless", "--expect", "Battery=1..2", "--expect", "AD0=1..2"},
+         "channel AD0 (Battery) is given two ranges, in readings and by its name"},
+        {{"--profile", rig, "--headless", "--expect", "Pump=1..2", "--expect", "pump=1..3"},
+         "channel AD2 (Pump) is given two ranges"},
+        {{"--headless", "--expect", "Battery=1..2"}, "unknown channel 'Battery'"},
+    };
+    for (const auto& [args, error] : mistakes) {
+        const MonitorOptions options = parse(args);
+        EXPECT_EQ(options.status, ExitStatus::Usage) << args.join(' ').toStdString();
+        EXPECT_TRUE(options.error.contains(error))
+            << args.join(' ').toStdString() << ": " << options.error.toStdString();
+    }
+    EXPECT_FALSE(parse(mistakes[0].first).showUsage) << "the usage does not help with a file";
 }
 
 } // namespace

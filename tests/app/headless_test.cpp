@@ -405,3 +405,122 @@ TEST(HeadlessMonitor, SigtermLeavesEveryRowWritten)
 }
 
 } // namespace
+
+void writeFile(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+}
+
+// The values as a person would work them out from the readings the simulator says it sent.
+QByteArray batteryVolts(int raw)
+{
+    return QByteArray::number(raw * 16.5 / 4095, 'f', 2);
+}
+
+QByteArray chamberCelsius(int raw)
+{
+    const double points[][2] = {{400, 80.0}, {1200, 40.0}, {2600, 10.0}, {3600, -10.0}};
+    int i = 1;
+    while (i < 3 && raw > points[i][0])
+        ++i;
+    const double* a = points[i - 1];
+    const double* b = points[i];
+    return QByteArray::number(a[1] + (b[1] - a[1]) * (raw - a[0]) / (b[0] - a[0]), 'f', 2);
+}
+
+constexpr char kRigProfile[] = "[AD0]\nname = \"Battery\"\nunit = \"V\"\nraw = [0, 4095]\n"
+                               "value = [0.0, 16.5]\ndecimals = 2\nlimits = [0, 16.5]\n"
+                               "[AD3]\nname = \"Chamber\"\nunit = \"°C\"\ntable = [[400, 80.0], "
+                               "[1200, 40.0], [2600, 10.0], [3600, -10.0]]\n";
+
+TEST(HeadlessMonitor, AProfileGivesValuesInTheUnitsOfWhatWasSent)
+{
+    QTemporaryDir dir;
+    const QString rig = dir.filePath("rig.toml");
+    const QString csv = dir.filePath("run.csv");
+    const QString log = dir.filePath("sent.log");
+    writeFile(rig, kRigProfile);
+    adc::test::SimProcess sim({"--count", "40", "--rate", "400", "--wave", "noise", "--log", log});
+    ASSERT_FALSE(sim.port().isEmpty());
+    HeadlessMonitor monitor(
+        sim.port(), {"--profile", rig, "--frames", "40", "--record", csv, "--summary", "json"});
+    ASSERT_EQ(monitor.exitStatus(), 0) << monitor.err().toStdString();
+    sim.waitExit(5000);
+
+    const QList<QByteArray> sent = contents(log).trimmed().split('\n');
+    const QList<QByteArray> rows = contents(csv).trimmed().split('\n');
+    ASSERT_EQ(sent.size(), 40);
+    ASSERT_EQ(rows.size(), 41);
+    EXPECT_EQ(rows[0], "time,elapsed_s,frame,AD0,AD1,AD2,AD3,AD4,AD5,AD6,AD7,Battery [V],"
+                       "Chamber [°C]\r");
+    double lowest = 99;
+    double highest = -99;
+    for (int i = 0; i < 40; ++i) {
+        const QList<QByteArray> fields = sent[i].split(' ');
+        const int ad0 = fields[0].toInt(nullptr, 16);
+        const int ad3 = fields[3].toInt(nullptr, 16);
+        const QList<QByteArray> cells = rows[i + 1].trimmed().split(',');
+        ASSERT_EQ(cells.size(), 13) << rows[i + 1].data();
+        EXPECT_EQ(cells[3].toInt(), ad0);
+        EXPECT_EQ(cells[11], batteryVolts(ad0)) << ad0;
+        EXPECT_EQ(cells[12], chamberCelsius(ad3)) << ad3;
+        lowest = std::min(lowest, batteryVolts(ad0).toDouble());
+        highest = std::max(highest, batteryVolts(ad0).toDouble());
+    }
+    const QByteArray battery = "\"label\":\"Battery\",\"unit\":\"V\",\"value\":{\"min\":" +
+                               QByteArray::number(lowest, 'f', 2) +
+                               ",\"max\":" + QByteArray::number(highest, 'f', 2) + ",";
+    EXPECT_TRUE(monitor.out().contains(battery)) << monitor.out().data();
+    EXPECT_TRUE(monitor.out().endsWith("],\"pass\":true}\n"));
+
+    // A simulator still takes a recording that carries values after its readings.
+    adc::test::SimProcess replay({"--replay", csv, "--rate", "400"});
+    ASSERT_FALSE(replay.port().isEmpty()) << replay.errorText();
+    HeadlessMonitor again(replay.port(), {"--frames", "40", "--record", dir.filePath("again.csv")});
+    ASSERT_EQ(again.exitStatus(), 0) << again.err().toStdString();
+    EXPECT_EQ(readingsOf(contents(dir.filePath("again.csv"))).first(),
+              rows[1].split(',').mid(2, 9).join(',') + "\r");
+}
+
+// A level outside a channel's limits in its unit fails the run and says so by name.
+TEST(HeadlessMonitor, AValueOutsideTheProfilesLimitsFailsTheRun)
+{
+    QTemporaryDir dir;
+    const QString rig = dir.filePath("rig.toml");
+    writeFile(rig, "[AD0]\nname = \"Battery\"\nunit = \"V\"\nraw = [0, 4095]\n"
+                   "value = [0.0, 16.5]\nlimits = [11.5, 12.6]\n");
+    adc::test::SimProcess sim({"--count", "5", "--rate", "200", "--wave", "const:D00"});
+    ASSERT_FALSE(sim.port().isEmpty());
+    HeadlessMonitor monitor(sim.port(), {"--profile", rig, "--frames", "5"});
+    EXPECT_EQ(monitor.exitStatus(), 3) << monitor.err().toStdString();
+    EXPECT_TRUE(monitor.out().contains("result: FAIL (Battery outside 11.500..12.600 V)\n"))
+        << monitor.out().data();
+    EXPECT_TRUE(monitor.out().contains("\nAD0     Battery      V          13.410     13.410"))
+        << monitor.out().data();
+    sim.waitExit(5000);
+}
+
+// A mistake in the profile is found before anything starts: no window, no port, no file.
+TEST(HeadlessMonitor, AMistakeInTheProfileStartsNothing)
+{
+    QTemporaryDir dir;
+    const QString rig = dir.filePath("rig.toml");
+    const QString csv = dir.filePath("run.csv");
+    writeFile(rig, "[AD3]\nlimits = [12.6, 11.5]\n");
+    for (const QStringList& face : {QStringList{"--headless"}, QStringList{}}) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("DISPLAY");
+        environment.remove("QT_QPA_PLATFORM");
+        process.setProcessEnvironment(environment);
+        process.start(ADC_MONITOR_PATH,
+                      face + QStringList{"--profile", rig, "--record", csv, "--port", "/dev/ptmx"});
+        ASSERT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitCode(), 2);
+        EXPECT_EQ(process.readAllStandardError(),
+                  "adc-monitor: " + rig.toUtf8() +
+                      ":2:11: AD3: limits: lower bound 12.6 above upper bound 11.5\n");
+        EXPECT_FALSE(QFile::exists(csv));
+    }
+}

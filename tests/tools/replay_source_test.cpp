@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <numeric>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace adc::sim {
@@ -34,8 +34,8 @@ TEST(ReplaySourceTest, CutsACaptureAfterEachCrKeepingEveryByte)
         {"tail"},
         {"7 FFF\r", kFrame, "\xff\n" + kFrame, kFrame.substr(0, 3)},
         {std::string("\0\r", 2), "\n"},
-        // Neither is a recording: the header must stand alone on the first line.
-        {kHeader + ",X\r", "\n"},
+        // Neither is a recording: the first line must hold the header's columns, whole.
+        {kHeader + "X\r", "\n"},
         {"\xEF\xBB\xBFt,0,1\r", "\n"},
     };
     for (const auto& chunks : captures) {
@@ -73,6 +73,16 @@ TEST(ReplaySourceTest, TurnsEachRowOfARecordingIntoAFrameDueAtItsTime)
         ASSERT_TRUE(none && none->isRecording());
         EXPECT_EQ(none->chunkCount(), 0u);
     }
+
+    // The values a profile adds after AD7 are left unread; every row has them.
+    const std::string profiled = kHeader + ",Battery [V],\"Chamber, inner [°C]\"\r\n";
+    const auto values = ReplaySource::fromContents(
+        profiled + "t,0.5,1,1,2,3,4,5,6,7,8,0.00,12.5\r\n", "r.csv", error);
+    ASSERT_TRUE(values && values->isRecording()) << error;
+    EXPECT_EQ(values->bytes(), formatFrame({1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_FALSE(
+        ReplaySource::fromContents(profiled + "t,0.5,1,1,2,3,4,5,6,7,8\r\n", "r.csv", error));
+    EXPECT_EQ(error, "r.csv:2: 11 fields where a row has 13");
 }
 
 TEST(ReplaySourceTest, RefusesAMalformedRecordingNamingTheLine)
@@ -121,7 +131,8 @@ TEST(ReplaySourceTest, LoadsAFileAndRefusesOneBeyondItsLimit)
     ASSERT_EQ(::ftruncate(fd, off_t(kMaxReplayBytes) + 1), 0);
     ::close(fd);
     EXPECT_FALSE(ReplaySource::load(path, stop, error));
-    EXPECT_EQ(error, std::string("cannot read ") + path + ": larger than the 1 GiB a replay may have");
+    EXPECT_EQ(error,
+              std::string("cannot read ") + path + ": larger than the 1 GiB a replay may have");
     std::remove(path);
 }
 

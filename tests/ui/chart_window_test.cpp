@@ -246,6 +246,77 @@ private slots:
         QVERIFY(!w.refresh()); // and nothing is new
     }
 
+    // A profile names the legend's traces; while the shown channels share a unit the scale
+    // is in it, else in readings; each channel's limits are dashed lines in its colour, at
+    // their place on either scale.
+    void aProfileNamesScalesAndDrawsTheLimits()
+    {
+        adc::Profile rig;
+        rig.channel(0).name = "Battery";
+        rig.channel(0).unit = "V";
+        rig.channel(0).calibration = adc::Calibration::line({0, 0.0}, {4095, 16.5});
+        rig.channel(0).limits = adc::ValueRange{11.5, 12.6};
+        rig.channel(1).unit = "V";
+        rig.channel(1).calibration = adc::Calibration::gainOffset(0.002, 2.0);
+        rig.channel(2).name = "Chamber";
+        rig.channel(2).unit = "°C";
+        rig.channel(2).calibration =
+            adc::Calibration::table({{400, 80.0}, {1200, 40.0}, {3600, -10.0}});
+        Shown shown(10.0);
+        adc::ChartWindow& w = shown.window;
+        w.setProfile(&rig);
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const auto legend = [&w](int k) {
+            return w.findChild<QCheckBox*>(QString("Legend%1").arg(k));
+        };
+        QCOMPARE(legend(0)->text(), "Battery");
+        QCOMPARE(legend(1)->text(), "AD1");
+        QCOMPARE(legend(0)->toolTip(), "Show or hide the trace of Battery (AD0)");
+        QCOMPARE(w.chart()->unit(), ""); // AD3..AD7 have no unit
+        for (int k = 2; k < adc::kChannelCount; ++k)
+            legend(k)->setChecked(false);
+        QCOMPARE(w.chart()->unit(), "V");
+        for (std::int64_t t = 0; t < 2'000'000'000; t += 34'000'000) {
+            shown.clock.now = t;
+            w.frameDecoded({2978, 3000, 2000, 0, 0, 0, 0, 0}, 0); // 12.0 V and 8.0 V
+        }
+        shown.clock.now += adc::ChartWindow::kMinRefreshNs;
+        const QRect plot = w.chart()->plotRect();
+        // Rows with a dash pattern in channel k's colour: between a third and two thirds of
+        // the plot's width.
+        const auto dashedRows = [&](const QImage& image, int k) {
+            QList<int> rows;
+            for (int y = plot.top(); y <= plot.bottom(); ++y) {
+                int n = 0;
+                for (int x = plot.left(); x <= plot.right(); ++x)
+                    n += image.pixelColor(x, y) == adc::StripChart::channelColour(k);
+                if (n > plot.width() / 3 && n < plot.width() * 2 / 3)
+                    rows << y;
+            }
+            return rows;
+        };
+        const auto rowOf = [&](double value, double low, double high) {
+            return plot.top() + plot.height() - 1 -
+                   int(std::lround((value - low) * (plot.height() - 1) / (high - low)));
+        };
+        QImage image = picture(w);
+        QCOMPARE(w.chart()->scale(), std::pair(0.0, 16.5)); // every reading of AD0 and AD1
+        QCOMPARE(dashedRows(image, 0), (QList<int>{rowOf(12.6, 0, 16.5), rowOf(11.5, 0, 16.5)}));
+        QVERIFY(rowsOf(image, plot, plot.right(), 0).contains(rowOf(2978 * 16.5 / 4095, 0, 16.5)));
+        QCOMPARE(rowsOf(image, plot, plot.right(), 1), QList<int>{rowOf(8.0, 0, 16.5)});
+        QVERIFY(dashedRows(image, 1).isEmpty()); // no limits
+
+        legend(2)->setChecked(true);
+        QCOMPARE(w.chart()->unit(), "");
+        shown.clock.now += adc::ChartWindow::kMinRefreshNs;
+        w.frameDecoded({2978, 3000, 2000, 0, 0, 0, 0, 0}, 0);
+        shown.clock.now += adc::ChartWindow::kMinRefreshNs;
+        image = picture(w);
+        QCOMPARE(w.chart()->scale(), std::pair(0.0, 4095.0));
+        QCOMPARE(dashedRows(image, 0), (QList<int>{rowOf(12.6 * 4095 / 16.5, 0, 4095),
+                                                   rowOf(11.5 * 4095 / 16.5, 0, 4095)}));
+    }
+
     // At the converter's rate over a 10 s span, frames are sparser than the columns: each
     // channel is one unbroken line, not a row of dots, also where it jumps between readings
     // and across a malformed field.

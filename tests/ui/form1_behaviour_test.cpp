@@ -7,6 +7,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
@@ -165,6 +166,76 @@ private slots:
         QCOMPARE(text(form, valueBox(0)), "12");
         QTimer::singleShot(0, &form, [&] { click(form, 2); });
         QCOMPARE(QCoreApplication::exec(), 0);
+    }
+
+    // With a profile each value box names its channel and gives the value in its unit; a box
+    // whose number lies outside the limits turns red, and an extreme stays red until RESET.
+    void aProfileNamesTheValuesAndKeepsAnExcursionInViewUntilReset()
+    {
+        adc::Profile profile;
+        adc::ChannelProfile& battery = profile.channel(0);
+        battery.name = "Battery";
+        battery.unit = "V";
+        battery.calibration = adc::Calibration::line({0, 0.0}, {4095, 16.5});
+        battery.decimals = 2;
+        battery.limits = adc::ValueRange{11.5, 12.6};
+        PtyPair pty;
+        Form form(portOf(pty));
+        form.setProfile(profile);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(box(form, valueBox(0))->toolTip(), "Battery: no reading yet");
+        QCOMPARE(box(form, valueBox(1))->toolTip(), "AD1: no reading yet");
+        const auto red = [&form](int n) {
+            const QColor c = box(form, n)->grab().toImage().pixelColor(4, 11);
+            return c.red() > 200 && c.green() < 150 && form.isAlarmed(n);
+        };
+        const auto plain = [&form](int n) {
+            const QColor c = box(form, n)->grab().toImage().pixelColor(4, 11);
+            return c.green() > 200 && !form.isAlarmed(n);
+        };
+        click(form, 1);
+        pty.write(frame("BA2 000 000 000 000 000 000 000")); // 12.00 V
+        QTRY_COMPARE(text(form, valueBox(0)), "BA2");
+        QCOMPARE(box(form, valueBox(0))->toolTip(), "Battery: 12.00 V");
+        QCOMPARE(reader(box(form, valueBox(0)))->text(QAccessible::Description),
+                 "Battery: 12.00 V");
+        QVERIFY(plain(valueBox(0)) && plain(maxBox(0)) && plain(minBox(0)));
+
+        pty.write(frame("C80 000 000 000 000 000 000 000")); // 12.89 V
+        QTRY_COMPARE(text(form, valueBox(0)), "C80");
+        QVERIFY(red(valueBox(0)) && red(maxBox(0)) && plain(minBox(0)));
+        QCOMPARE(box(form, valueBox(0))->toolTip(), "Battery: 12.89 V, outside 11.50..12.60 V");
+        QCOMPARE(box(form, maxBox(0))->toolTip(),
+                 "Battery, highest reading: 12.89 V, outside 11.50..12.60 V");
+
+        // The table of channels: values in the unit, the row outside marked, copied as text.
+        form.showChannels();
+        adc::ChannelsWindow* table = form.channelsWindow();
+        QVERIFY(table && table->isVisible());
+        const auto row = [table](int k) { return table->tableText().split('\n').at(k + 1); };
+        QVERIFY2(row(0).startsWith("AD0\tBattery\t12.89 V\t12.00 V\t12.89 V\t12.447 V\t0.633 V\t"
+                                   "11.50..12.60 V\t1\t"),
+                 qPrintable(row(0)));
+        QCOMPARE(row(1), "AD1\tAD1\t0\t0\t0\t0.0\t0.0\t\u2013\t\u2013\t\u2013");
+        QVERIFY(table->isMarked(0) && !table->isMarked(1));
+        QTest::mouseClick(table->findChild<QPushButton*>("Copy"), Qt::LeftButton);
+        QCOMPARE(QApplication::clipboard()->text(), table->tableText());
+        QCOMPARE(table->tableText().section('\n', 0, 0),
+                 "Channel\tName\tValue\tMin\tMax\tMean\tStd dev\tLimits\tOutside\tLast excursion");
+
+        pty.write(frame("BA2 000 000 000 000 000 000 000"));
+        QTRY_VERIFY(plain(valueBox(0)));
+        QVERIFY2(red(maxBox(0)), "the excursion stays in view");
+        QVERIFY(plain(valueBox(1)) && plain(maxBox(1)));
+
+        click(form, 5);
+        QVERIFY(plain(maxBox(0)) && plain(valueBox(0)));
+        QVERIFY(row(0).startsWith("AD0\tBattery\t12.00 V\t\u2013\t"));
+        QVERIFY(!table->isMarked(0));
+        table->close();
+        QTRY_VERIFY(!form.channelsWindow());                             // closing frees it
+        QCOMPARE(box(form, valueBox(0))->toolTip(), "Battery: 12.00 V"); // as the box shows it
     }
 
     // The menu records to a file chosen in a dialog that blocks nothing; a reset shows in the

@@ -27,23 +27,6 @@ constexpr std::uint64_t kMaxSeconds = 9'000'000'000;
 // A field quoted in an error message is cut to this, in case the line is no CSV at all.
 constexpr std::size_t kQuotedMax = 32;
 
-// The rows of a recording: what follows its header line. Nothing when `text` is no recording.
-std::optional<std::string_view> rowsAfterHeader(std::string_view text)
-{
-    if (text.starts_with(kBom))
-        text.remove_prefix(kBom.size());
-    if (!text.starts_with(kHeader))
-        return std::nullopt;
-    text.remove_prefix(kHeader.size());
-    if (text.starts_with("\r\n"))
-        text.remove_prefix(2);
-    else if (text.starts_with('\n'))
-        text.remove_prefix(1);
-    else if (!text.empty())
-        return std::nullopt;
-    return text;
-}
-
 // Splits the record at the start of `text` into `fields` and drops it, with its line end, from
 // `text`; adds the line breaks inside quoted fields to `breaks`. A quoted field comes without its
 // quotes but with doubled quotes left doubled: no field the replay reads may hold one anyway.
@@ -81,6 +64,23 @@ bool nextRecord(std::string_view& text, std::vector<std::string_view>& fields, s
     else if (text.starts_with('\n'))
         text.remove_prefix(1);
     return true;
+}
+
+// The rows of a recording, what follows its header line, and the fields each row has: the
+// columns a profile adds after AD7 come along and are left unread. Nothing when `text` is no
+// recording.
+std::optional<std::pair<std::string_view, std::size_t>> rowsAfterHeader(std::string_view text)
+{
+    if (text.starts_with(kBom))
+        text.remove_prefix(kBom.size());
+    if (!text.starts_with(kHeader))
+        return std::nullopt;
+    std::vector<std::string_view> fields;
+    std::size_t breaks = 0;
+    if (!nextRecord(text, fields, breaks) || breaks != 0 || fields.size() < kRowFields ||
+        fields[kRowFields - 1] != "AD7")
+        return std::nullopt;
+    return std::pair(text, fields.size());
 }
 
 // Seconds with up to nine decimals, as nanoseconds; integer arithmetic, so nothing is rounded.
@@ -183,7 +183,7 @@ std::optional<ReplaySource> ReplaySource::fromContents(std::string contents, std
     ReplaySource source;
     if (const auto rows = rowsAfterHeader(contents)) {
         source.m_recording = true;
-        if (!source.parseRecording(*rows, name, error))
+        if (!source.parseRecording(rows->first, rows->second, name, error))
             return std::nullopt;
         source.m_chunks = source.m_dueNs.size();
     } else {
@@ -195,7 +195,8 @@ std::optional<ReplaySource> ReplaySource::fromContents(std::string contents, std
     return source;
 }
 
-bool ReplaySource::parseRecording(std::string_view text, std::string_view name, std::string& error)
+bool ReplaySource::parseRecording(std::string_view text, std::size_t rowFields,
+                                  std::string_view name, std::string& error)
 {
     const std::size_t rows = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
     m_bytes.reserve((rows + 1) * kFrameLength);
@@ -215,9 +216,9 @@ bool ReplaySource::parseRecording(std::string_view text, std::string_view name, 
         if (!nextRecord(text, fields, breaks))
             return fail(at, "a quoted field is not closed properly");
         line += 1 + breaks;
-        if (fields.size() != kRowFields)
+        if (fields.size() != rowFields)
             return fail(at, std::to_string(fields.size()) + " fields where a row has " +
-                                std::to_string(kRowFields));
+                                std::to_string(rowFields));
         const auto elapsed = parseSeconds(fields[1]);
         if (!elapsed)
             return fail(at, "elapsed_s " + quoted(fields[1], kQuotedMax) +

@@ -55,7 +55,8 @@ public:
 private:
     ReplaySource() = default;
 
-    bool parseRecording(std::string_view text, std::string_view name, std::string& error);
+    bool parseRecording(std::string_view text, std::size_t rowFields, std::string_view name,
+                        std::string& error);
 
     std::string m_bytes;
     std::uint64_t m_chunks = 0;

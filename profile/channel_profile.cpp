@@ -1,0 +1,72 @@
+#include "profile/channel_profile.h"
+
+#include "common/text.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+
+namespace adc {
+
+namespace {
+
+bool equalNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+} // namespace
+
+int ChannelProfile::shownDecimals() const
+{
+    if (decimals)
+        return *decimals;
+    if (!calibration)
+        return 0;
+    // Enough digits that a change of one count shows, and no more.
+    const double step = calibration->finestStep();
+    if (!(step > 0) || !std::isfinite(step))
+        return 0;
+    return std::clamp(static_cast<int>(std::ceil(-std::log10(step) - 1e-9)), 0, 6);
+}
+
+std::string ChannelProfile::format(double value) const
+{
+    return fixedText(value, shownDecimals());
+}
+
+std::string ChannelProfile::formatWithUnit(double value) const
+{
+    return unit.empty() ? format(value) : format(value) + " " + unit;
+}
+
+std::string ChannelProfile::limitsText() const
+{
+    if (!limits)
+        return {};
+    const std::string range = format(limits->lo) + ".." + format(limits->hi);
+    return unit.empty() ? range : range + " " + unit;
+}
+
+std::string Profile::channelName(int k) const
+{
+    const std::string& name = channel(k).name;
+    return name.empty() ? "AD" + std::to_string(k) : name;
+}
+
+int Profile::findChannel(std::string_view name) const
+{
+    for (int k = 0; k < kChannelCount; ++k)
+        if (!channel(k).name.empty() && channel(k).name == name)
+            return k;
+    for (int k = 0; k < kChannelCount; ++k)
+        if (equalNoCase(name, "AD" + std::to_string(k)) ||
+            (!channel(k).name.empty() && equalNoCase(name, channel(k).name)))
+            return k;
+    return -1;
+}
+
+} // namespace adc
