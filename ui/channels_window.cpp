@@ -11,6 +11,7 @@
 #include <QShortcut>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace adc {
 
@@ -77,8 +78,28 @@ ChannelsWindow::ChannelsWindow(const MonitorSession& session, const Clock& clock
     connect(new QShortcut(QKeySequence::Copy, this), &QShortcut::activated, this,
             &ChannelsWindow::copy);
 
+    m_table->setWordWrap(false);
     refresh();
+    // Wide enough for the longest text each column can show, so that no value is cut short
+    // while the numbers change: the values at both ends of every channel's scale.
+    for (int k = 0; k < kChannelCount; ++k) {
+        const Profile& profile = *m_session.profile();
+        const ChannelProfile& channel = profile.channel(k);
+        QString widest;
+        for (const std::int32_t raw : {0, kReadingMax}) {
+            const double value = channel.value(raw);
+            for (const std::string& text :
+                 {channel.formatWithUnit(-std::abs(value)),
+                  fixedText(-std::abs(value), channel.shownDecimals() + 1) + " " + channel.unit})
+                if (text.size() > widest.toStdString().size())
+                    widest = QString::fromStdString(text);
+        }
+        for (const int column : {Value, Min, Max, Mean, StdDev})
+            setCell(k, column, widest);
+        setCell(k, LastExcursion, QStringLiteral("00:00:00.000"));
+    }
     m_table->resizeColumnsToContents();
+    refresh();
     resize(m_table->horizontalHeader()->length() + 40, m_table->verticalHeader()->length() +
                                                            m_table->horizontalHeader()->height() +
                                                            copyButton->sizeHint().height() + 50);
