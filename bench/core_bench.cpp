@@ -5,11 +5,13 @@
 #include "bench/frame_stream.h"
 #include "bench/measure.h"
 #include "profile/value_table.h"
+#include "readings/run_statistics.h"
 #include "readings/value_statistics.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -30,7 +32,8 @@ constexpr std::size_t kStreamFrames = 1 << 20; // about 33 MiB of frames, larger
 constexpr std::size_t kResetEveryChunks = 512; // an operator's RESET now and then
 constexpr int kRuns = 5;
 constexpr std::size_t kCrlessBytes = 200'000'000;
-/// The share of the core's speed kept with a profile of eight calibrated channels with limits.
+/// The share of the speed of the core and the session's consumers kept with a profile of eight
+/// calibrated channels with limits.
 constexpr double kProfileTarget = 0.9;
 
 // A rig of eight channels, each calibrated and checked: dividers and shunts as straight lines,
@@ -55,43 +58,53 @@ Profile benchProfile()
     return profile;
 }
 
-// What the session adds to each frame with a profile: the values, computed once for the
-// outputs that take them, and the statistics in units, dated once a batch.
-struct ProfiledSession final : ReadingsObserver
+// What the session does with each frame besides the window, as the session does it: every
+// consumer through one fan-out, the run's statistics first; with a profile, the statistics in
+// units too, dated once a batch. (The values themselves are worked out only for a recording,
+// whose rows cost far more.)
+struct SessionConsumers final : ReadingsObserver
 {
-    explicit ProfiledSession(const Profile& profile) : table(profile), statistics(profile, table) {}
+    explicit SessionConsumers(const Profile* profile)
+    {
+        consumers.add(&run);
+        if (profile != nullptr) {
+            table.emplace(*profile);
+            values.emplace(*profile, *table);
+            consumers.add(&*values);
+        }
+    }
     void frameDecoded(const FrameReadings& readings, std::int64_t frame) override
     {
-        statistics.frameDecoded(readings, frame);
-        table.compute(readings, values);
+        consumers.frameDecoded(readings, frame);
     }
 
-    ValueTable table;
-    ValueStatistics statistics;
-    ChannelValues values{};
+    ReadingsFanOut consumers;
+    RunStatistics run;
+    std::optional<ValueTable> table;
+    std::optional<ValueStatistics> values;
 };
 
 // Feeds the whole stream in chunks and returns the frames per second of one pass.
 double framesPerSecond(std::string_view stream, DisplayMode mode, CountingWindow& window,
-                       std::uint64_t& decodedFrames, ProfiledSession* profiled = nullptr)
+                       std::uint64_t& decodedFrames, SessionConsumers* session = nullptr)
 {
     MonitorState state;
     selectDisplayMode(state, window, mode);
     Reception reception(state, window);
-    if (profiled != nullptr)
-        reception.addObserver(profiled);
+    if (session != nullptr)
+        reception.addObserver(session);
     const std::uint64_t lampBefore = window.lampWrites();
 
     const std::int64_t start = monotonicNs();
     std::size_t chunks = 0;
     for (std::size_t at = 0; at < stream.size(); at += kChunk) {
         reception.feed(stream.substr(at, kChunk));
-        if (profiled != nullptr)
-            profiled->statistics.stamp(monotonicNs() - start);
+        if (session != nullptr && session->values)
+            session->values->stamp(monotonicNs() - start);
         if (++chunks % kResetEveryChunks == 0) {
             resetStatistics(state, window);
-            if (profiled != nullptr)
-                profiled->statistics.reset();
+            if (session != nullptr && session->values)
+                session->values->reset();
         }
     }
     const std::int64_t stop = monotonicNs();
@@ -180,8 +193,8 @@ bool throughputRow(std::string_view name, std::string_view stream, DisplayMode m
                     targetText, ratio >= target);
 }
 
-// The core with a profile against the core without, each pass straight after one without:
-// what naming, calibrating and checking the channels costs a frame.
+// The core and the session's consumers with a profile against the same without one, each pass
+// straight after one without: what naming, calibrating and checking the channels costs a frame.
 bool profileRow(std::string_view name, std::string_view stream, DisplayMode mode)
 {
     const Profile profile = benchProfile();
@@ -189,12 +202,13 @@ bool profileRow(std::string_view name, std::string_view stream, DisplayMode mode
     CountingWindow window;
     std::int64_t outside = 0;
     for (int run = 0; run < kRuns; ++run) {
-        std::uint64_t plain = 0;
+        std::uint64_t plainFrames = 0;
         std::uint64_t profiledFrames = 0;
-        const double without = framesPerSecond(stream, mode, window, plain);
-        ProfiledSession profiled(profile);
+        SessionConsumers plain(nullptr);
+        const double without = framesPerSecond(stream, mode, window, plainFrames, &plain);
+        SessionConsumers profiled(&profile);
         const double with = framesPerSecond(stream, mode, window, profiledFrames, &profiled);
-        if (plain != profiledFrames || plain != stream.size() / kFrameLength) {
+        if (plainFrames != profiledFrames || plainFrames != stream.size() / kFrameLength) {
             std::fprintf(stderr, "bench_core: %s decoded %llu frames of %zu\n",
                          std::string(name).c_str(), static_cast<unsigned long long>(profiledFrames),
                          stream.size() / kFrameLength);
@@ -202,7 +216,7 @@ bool profileRow(std::string_view name, std::string_view stream, DisplayMode mode
         }
         ratios.push_back(with / without);
         for (int k = 0; k < kChannelCount; ++k)
-            outside += profiled.statistics.outside(k);
+            outside += profiled.values->outside(k);
     }
     // Proof that the statistics were kept: some readings of the stream lie outside.
     std::fprintf(stderr, "bench_core: %s counted %lld readings outside\n",

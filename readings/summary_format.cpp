@@ -32,8 +32,11 @@ template <std::size_t N>
 std::string tableLine(const std::array<std::string, N>& cells, const std::array<int, N>& widths)
 {
     std::string line;
-    for (std::size_t i = 0; i < cells.size(); ++i)
-        line += (i > 0 ? " " : "") + column(cells[i], widths[i]);
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (i > 0)
+            line += ' ';
+        line += column(cells[i], widths[i]);
+    }
     return line + '\n';
 }
 
@@ -293,7 +296,8 @@ std::string summaryCsv(const RunStatistics& stats, const RunTotals& totals,
             text += ",,,,,,,";
         text += l.checked ? "," + std::to_string(l.lo) + "," + std::to_string(l.hi) : ",,";
         const std::string_view result = overallResult(stats, values, k);
-        text += "," + std::string(result == "-" ? "" : result);
+        text += ',';
+        text += result == "-" ? std::string_view() : result;
         text += ",,,,," + std::to_string(stats.malformedFields(k)) + valueCells(values, k) + "\r\n";
     }
     text += "all," + std::to_string(stats.frames()) + ",,,,,,,,,," +

@@ -55,9 +55,9 @@ public:
     /// Channel k's values since the last reset, worked out now.
     ChannelValueStatistics channel(int k) const;
     /// Values of channel k outside its limits since the last reset.
-    std::int64_t outside(int k) const { return m_channels[static_cast<std::size_t>(k)].outside; }
+    std::int64_t outside(int k) const { return m_outside[static_cast<std::size_t>(k)]; }
     /// Whether channel k has had a well-formed reading, even before the last reset.
-    bool hasLatest(int k) const { return m_channels[static_cast<std::size_t>(k)].latest >= 0; }
+    bool hasLatest(int k) const { return m_latest[static_cast<std::size_t>(k)] >= 0; }
     /// The value of channel k's newest well-formed reading; 0 without one.
     double latest(int k) const;
 
@@ -71,24 +71,27 @@ public:
     bool limitMet(int k, std::int64_t frames) const;
 
 private:
-    struct Channel
+    // One more than the readings: where a field without one is counted, so that a frame is
+    // taken without a branch.
+    static constexpr std::size_t kBins = kReadingMax + 2;
+
+    std::int64_t times(int k, std::int32_t raw) const
     {
-        // Readings from `insideFrom` on, `insideCount` of them, lie within the limits.
-        std::int32_t insideFrom = 0;
-        std::uint32_t insideCount = kReadingMax + 1;
-        std::int64_t count = 0;
-        std::int64_t outside = 0;
-        std::int64_t outsideDated = 0; // outside at the last stamp()
-        std::int64_t firstExcursionNs = -1;
-        std::int64_t lastExcursionNs = -1;
-        std::int32_t latest = -1;
-        // How often each reading came.
-        std::vector<std::int64_t> histogram = std::vector<std::int64_t>(kReadingMax + 1);
-    };
+        return m_histogram[static_cast<std::size_t>(k) * kBins + static_cast<std::size_t>(raw)];
+    }
 
     const Profile& m_profile;
     const ValueTable& m_table;
-    std::array<Channel, kChannelCount> m_channels;
+    // How often each reading came, channel after channel.
+    std::vector<std::int64_t> m_histogram = std::vector<std::int64_t>(kChannelCount * kBins);
+    // Readings from insideFrom on, insideCount of them, lie within the limits.
+    std::array<std::int32_t, kChannelCount> m_insideFrom{};
+    std::array<std::uint32_t, kChannelCount> m_insideCount{};
+    std::array<std::int64_t, kChannelCount> m_outside{};
+    std::array<std::int64_t, kChannelCount> m_outsideDated{}; // as of the last stamp()
+    std::array<std::int64_t, kChannelCount> m_firstExcursionNs{};
+    std::array<std::int64_t, kChannelCount> m_lastExcursionNs{};
+    std::array<std::int32_t, kChannelCount> m_latest{};
 };
 
 } // namespace adc
