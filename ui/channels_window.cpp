@@ -7,10 +7,13 @@
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <chrono>
 #include <cmath>
 
 namespace adc {
@@ -35,6 +38,29 @@ enum Column
     LastExcursion,
 };
 
+// Draws a cell's background and text and nothing else: the table is read, never selected or
+// edited, and the general item's text layout costs far more than its repaints can afford.
+class PlainCell final : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        const QBrush background = index.data(Qt::BackgroundRole).value<QBrush>();
+        if (background.style() != Qt::NoBrush)
+            painter->fillRect(option.rect, background);
+        painter->setPen(option.palette.color(QPalette::Text));
+        painter->drawText(option.rect.adjusted(kMargin, 0, -kMargin, 0),
+                          index.data(Qt::TextAlignmentRole).toInt(),
+                          index.data(Qt::DisplayRole).toString());
+    }
+
+private:
+    static constexpr int kMargin = 4;
+};
+
 } // namespace
 
 const QStringList& ChannelsWindow::headings()
@@ -56,6 +82,7 @@ ChannelsWindow::ChannelsWindow(const MonitorSession& session, const Clock& clock
     m_table->verticalHeader()->hide();
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionMode(QAbstractItemView::NoSelection);
+    m_table->setItemDelegate(new PlainCell(m_table));
     for (int row = 0; row < kChannelCount; ++row)
         for (int column = 0; column < m_table->columnCount(); ++column) {
             auto* item = new QTableWidgetItem;
@@ -74,12 +101,14 @@ ChannelsWindow::ChannelsWindow(const MonitorSession& session, const Clock& clock
     layout->addWidget(m_table, 1);
     layout->addLayout(bar);
 
+    m_later.setSingleShot(true);
+    connect(&m_later, &QTimer::timeout, this, &ChannelsWindow::refresh);
     connect(copyButton, &QPushButton::clicked, this, &ChannelsWindow::copy);
     connect(new QShortcut(QKeySequence::Copy, this), &QShortcut::activated, this,
             &ChannelsWindow::copy);
 
     m_table->setWordWrap(false);
-    refresh();
+    showStatistics();
     // Wide enough for the longest text each column can show, so that no value is cut short
     // while the numbers change: the values at both ends of every channel's scale.
     for (int k = 0; k < kChannelCount; ++k) {
@@ -99,13 +128,26 @@ ChannelsWindow::ChannelsWindow(const MonitorSession& session, const Clock& clock
         setCell(k, LastExcursion, QStringLiteral("00:00:00.000"));
     }
     m_table->resizeColumnsToContents();
-    refresh();
+    showStatistics();
     resize(m_table->horizontalHeader()->length() + 40, m_table->verticalHeader()->length() +
                                                            m_table->horizontalHeader()->height() +
                                                            copyButton->sizeHint().height() + 50);
 }
 
 void ChannelsWindow::refresh()
+{
+    const std::int64_t now = m_clock.monotonicNs();
+    if (!m_pace.due(now)) {
+        if (!m_later.isActive())
+            m_later.start(std::chrono::ceil<std::chrono::milliseconds>(
+                std::chrono::nanoseconds(m_pace.untilDueNs(now))));
+        return;
+    }
+    m_pace.done(now);
+    showStatistics();
+}
+
+void ChannelsWindow::showStatistics()
 {
     const Profile& profile = *m_session.profile();
     const ValueStatistics& values = *m_session.valueStatistics();
@@ -174,6 +216,8 @@ QString ChannelsWindow::tableText() const
 
 void ChannelsWindow::copy()
 {
+    // What is copied is what the newest statistics say, not what was shown a moment ago.
+    showStatistics();
     QApplication::clipboard()->setText(tableText());
 }
 

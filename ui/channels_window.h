@@ -1,8 +1,10 @@
 #pragma once
 
+#include "monitor/throttle.h"
 #include "recording/clock.h"
 #include "session/monitor_session.h"
 
+#include <QTimer>
 #include <QWidget>
 
 class QTableWidget;
@@ -14,8 +16,10 @@ namespace adc {
 /// outside them and when the last one came. A row whose channel has been outside since RESET is
 /// marked. "Copy" (or the copy key) puts the table on the clipboard as tab-separated text.
 ///
-/// It shows what the session's statistics in units hold when refresh() is called, at the
-/// window's pace; it keeps nothing of its own beyond the texts shown.
+/// It shows what the session's statistics in units hold when refresh() is called, with the
+/// window's updates and at most once a second, as a list of processes does: the boxes follow
+/// every frame, the table sums them up, and a table's repaint costs more than all the boxes'.
+/// It keeps nothing of its own beyond the texts shown.
 class ChannelsWindow final : public QWidget
 {
     Q_OBJECT
@@ -28,7 +32,10 @@ public:
     /// must outlive the window.
     ChannelsWindow(const MonitorSession& session, const Clock& clock, QWidget* parent = nullptr);
 
-    /// Shows the newest statistics.
+    /// The least time between two updates of the table.
+    static constexpr std::int64_t kMinRefreshNs = 1'000'000'000;
+
+    /// Shows the newest statistics; within kMinRefreshNs of the last time, a moment later.
     void refresh();
     /// The table as tab-separated lines, the headings first.
     QString tableText() const;
@@ -36,12 +43,15 @@ public:
     bool isMarked(int k) const;
 
 private:
+    void showStatistics();
     void setCell(int row, int column, const QString& text);
     void copy();
 
     const MonitorSession& m_session;
     const Clock& m_clock;
     QTableWidget* m_table = nullptr;
+    Throttle m_pace{kMinRefreshNs};
+    QTimer m_later;
 };
 
 } // namespace adc

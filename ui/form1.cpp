@@ -6,6 +6,7 @@
 #include "ui/shape.h"
 #include "ui/window_placement.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -18,6 +19,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QToolTip>
+#include <algorithm>
 
 namespace adc {
 
@@ -149,6 +152,8 @@ Form1::Form1(const QString& portName, QWidget* parent)
 
 Form1::~Form1()
 {
+    if (m_session.profile())
+        QAccessible::removeActivationObserver(this);
     // Before the reception it observes goes.
     delete m_chart;
 }
@@ -412,6 +417,10 @@ void Form1::flushDisplay()
 void Form1::setProfile(const Profile& profile)
 {
     m_session.setProfile(profile);
+    for (Box* box : m_boxes)
+        box->installEventFilter(this);
+    m_screenReader = QAccessible::isActive();
+    QAccessible::installActivationObserver(this);
     showChannelValues();
 }
 
@@ -420,46 +429,85 @@ void Form1::showChannelValues()
     const Profile& profile = *m_session.profile();
     const ValueStatistics& values = *m_session.valueStatistics();
     const MonitorState& state = m_session.state();
+    const bool seen = state.frameCount > 0;
     for (int k = 0; k < kChannelCount; ++k) {
         const ChannelProfile& channel = profile.channel(k);
-        const QString name = QString::fromStdString(profile.channelName(k));
-        const QString limits = QString::fromStdString(channel.limitsText());
-        const auto outside = [&channel](double value) {
-            return channel.limits && !channel.limits->contains(value);
+        const auto outside = [&channel](bool known, double value) {
+            return known && channel.limits && !channel.limits->contains(value);
         };
-        const auto describe = [&](int box, const QString& what, bool known, double value) {
-            const bool alarmed = known && outside(value);
-            QString text = what + QStringLiteral(": ") +
-                           (known ? QString::fromStdString(channel.formatWithUnit(value))
-                                  : tr("no reading yet"));
-            if (alarmed)
-                text += tr(", outside %1").arg(limits);
-            describeBox(box, alarmed, text);
-        };
-        describe(valueBox(k), name, values.hasLatest(k), values.latest(k));
+        markBox(valueBox(k), outside(values.hasLatest(k), values.latest(k)));
         // The extremes as the boxes show them, so that the red is where the number is.
-        const bool seen = state.frameCount > 0;
-        describe(maxBox(k), tr("%1, highest reading").arg(name), seen, channel.value(state.max[k]));
-        describe(minBox(k), tr("%1, lowest reading").arg(name), seen, channel.value(state.min[k]));
+        markBox(maxBox(k), outside(seen, channel.value(state.max[k])));
+        markBox(minBox(k), outside(seen, channel.value(state.min[k])));
     }
+    // A screen reader hears the values as they change; a tooltip is made when it is asked for.
+    if (m_screenReader)
+        for (int box = 1; box < kCountBox; ++box)
+            if (const QString text = boxDescription(box);
+                m_boxes[box - 1]->accessibleDescription() != text)
+                m_boxes[box - 1]->setAccessibleDescription(text);
 }
 
-void Form1::describeBox(int box, bool outside, const QString& description)
+QString Form1::boxDescription(int box) const
 {
-    Box* b = m_boxes[static_cast<std::size_t>(box - 1)];
-    // Only what changed: a tooltip or a palette set anew costs events at the display's pace.
-    if (b->toolTip() != description) {
-        b->setToolTip(description);
-        b->setAccessibleDescription(description);
+    const Profile* profile = m_session.profile();
+    if (profile == nullptr || box < 1 || box >= kCountBox)
+        return {};
+    const int k = (box - 1) % kChannelCount;
+    const ChannelProfile& channel = profile->channel(k);
+    const QString name = QString::fromStdString(profile->channelName(k));
+    const ValueStatistics& values = *m_session.valueStatistics();
+    const MonitorState& state = m_session.state();
+    QString what = name;
+    bool known = values.hasLatest(k);
+    double value = values.latest(k);
+    if (box == maxBox(k) || box == minBox(k)) {
+        what = box == maxBox(k) ? tr("%1, highest reading").arg(name)
+                                : tr("%1, lowest reading").arg(name);
+        known = state.frameCount > 0;
+        value = channel.value(box == maxBox(k) ? state.max[k] : state.min[k]);
     }
+    if (!known)
+        return tr("%1: no reading yet").arg(what);
+    QString text =
+        what + QStringLiteral(": ") + QString::fromStdString(channel.formatWithUnit(value));
+    if (channel.limits && !channel.limits->contains(value))
+        text += tr(", outside %1").arg(QString::fromStdString(channel.limitsText()));
+    return text;
+}
+
+void Form1::markBox(int box, bool outside)
+{
     bool& alarmed = m_alarmed[static_cast<std::size_t>(box - 1)];
     if (alarmed == outside)
         return;
     alarmed = outside;
+    Box* b = m_boxes[static_cast<std::size_t>(box - 1)];
     QPalette palette = b->palette();
     palette.setColor(QPalette::Base,
                      outside ? kAlarmBackground : QApplication::palette(b).color(QPalette::Base));
     b->setPalette(palette);
+}
+
+void Form1::accessibilityActiveChanged(bool active)
+{
+    m_screenReader = active;
+    if (active)
+        showChannelValues();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip && m_session.profile()) {
+        const auto found = std::find(m_boxes.begin(), m_boxes.end(), watched);
+        if (const int box = int(found - m_boxes.begin()) + 1;
+            found != m_boxes.end() && box < kCountBox) {
+            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), boxDescription(box),
+                               *found);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Form1::Form_Load()

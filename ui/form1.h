@@ -7,6 +7,7 @@
 #include "ui/channels_window.h"
 #include "ui/chart_window.h"
 
+#include <QAccessible>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -34,7 +35,7 @@ inline constexpr char kWindowTitle[] = " A/D Test (8ch)";
 /// and for received frames at most once per refresh of the screen, so that the widgets' cost
 /// does not grow with the frame rate. A frame after a quiet spell is shown at once; under load
 /// none waits longer than one refresh interval.
-class Form1 final : public QWidget, public WindowOps
+class Form1 final : public QWidget, public WindowOps, private QAccessible::ActivationObserver
 {
     Q_OBJECT
 
@@ -69,13 +70,17 @@ public:
     /// What keeps the readings and the received bytes, when asked to.
     RecordingSession& recording() { return m_session.recording(); }
 
-    /// Names the channels and gives their values in their units, in each value box's tooltip
-    /// and accessible description, and marks a box on red while what it shows lies outside
-    /// its channel's limits: a value box for its latest reading, a max or min box for its
-    /// extreme, so that an excursion stays in view until RESET. Set once, before START.
+    /// Names the channels and gives their values in their units, in the tooltip and the
+    /// accessible description of each value, max and min box, and marks a box on red while
+    /// what it shows lies outside its channel's limits: a value box for its latest reading, a
+    /// max or min box for its extreme, so that an excursion stays in view until RESET. Set
+    /// once, before START.
     void setProfile(const Profile& profile);
     /// True while box `box` (1..25) is marked as outside its channel's limits.
     bool isAlarmed(int box) const { return m_alarmed[static_cast<std::size_t>(box - 1)]; }
+    /// What box `box` (1..24) shows, in words, with a profile: "Battery: 12.31 V", and
+    /// ", outside 11.50..12.60 V" when it is; empty without a profile.
+    QString boxDescription(int box) const;
 
     /// Opens the strip chart of the channels beside the window, or brings it to the front.
     void showChart();
@@ -113,6 +118,8 @@ protected:
     /// with a profile, "Record to file…" and "Stop recording".
     void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    /// A box's tooltip, made from the newest values when it is asked for.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createElements();
@@ -123,9 +130,11 @@ private:
     void setFocusOrder();
     void initConnections();
     void flushDisplay();
-    /// The values' descriptions and alarms, after the boxes have been given their texts.
+    /// The alarms and, for a screen reader, the descriptions, after the boxes have been given
+    /// their texts.
     void showChannelValues();
-    void describeBox(int box, bool outside, const QString& description);
+    void markBox(int box, bool outside);
+    void accessibilityActiveChanged(bool active) override;
     void onBatchProcessed();
     void showFailure(const QString& message);
     void chooseRecordingFile();
@@ -139,6 +148,8 @@ private:
 
     std::array<Box*, kBoxCount> m_boxes{};
     std::array<bool, kBoxCount> m_alarmed{};
+    // With a profile: a screen reader listens, so the boxes' descriptions follow the values.
+    bool m_screenReader = false;
     Shape* m_lamp = nullptr;
     QPushButton* m_startButton = nullptr;
     QPushButton* m_exitButton = nullptr;
