@@ -693,6 +693,25 @@ int updates()
     return 0;
 }
 
+// The window's CPU, in % of a core, receiving the simulator's sine at the line rate in this
+// process: `before` prepares it before it is shown, `after` once it is.
+std::optional<double> windowAtLineRate(const std::function<void(adc::Form1&)>& before,
+                                       const std::function<void(adc::Form1&)>& after)
+{
+    SimProcess sim({"--wave", "sine"});
+    if (sim.port().isEmpty())
+        return std::nullopt;
+    adc::Form1 form(sim.port());
+    if (before)
+        before(form);
+    form.show();
+    if (after)
+        after(form);
+    form.Command1_Click();
+    spin(500);
+    return cpuShareSpinning(kLineRateMs) * 100;
+}
+
 // The strip chart open beside the window: at 30,000 frames/s paced as above, and what it adds
 // at the line rate, each run with the chart and without it.
 int chart()
@@ -719,20 +738,9 @@ int chart()
     }
     // At the line rate: the window with the chart against the window alone, in alternating
     // pairs, so that a drift of the machine during one pair does not decide.
-    const auto lineRate = [](bool withChart) -> std::optional<double> {
-        SimProcess sim({"--wave", "sine"});
-        if (sim.port().isEmpty())
-            return std::nullopt;
-        adc::Form1 form(sim.port());
-        form.show();
-        if (withChart)
-            form.showChart();
-        form.Command1_Click();
-        spin(500);
-        return cpuShareSpinning(kLineRateMs) * 100;
-    };
     const std::optional<adc::bench::Ratio> ratio = adc::bench::alternatedRatio(
-        [&] { return lineRate(true); }, [&] { return lineRate(false); });
+        [] { return windowAtLineRate({}, [](adc::Form1& form) { form.showChart(); }); },
+        [] { return windowAtLineRate({}, {}); });
     if (!ratio)
         return fail("chart: cannot start the simulator");
     adc::bench::printRatioRows(
@@ -759,22 +767,12 @@ int profile()
                 : adc::Calibration::table({{400, 80.0}, {1200, 40.0}, {2600, 10.0}, {3600, -10.0}});
         c.limits = k % 2 == 0 ? adc::ValueRange{1, 15} : adc::ValueRange{-5, 60};
     }
-    const auto lineRate = [&rig](bool withProfile) -> std::optional<double> {
-        SimProcess sim({"--wave", "sine"});
-        if (sim.port().isEmpty())
-            return std::nullopt;
-        adc::Form1 form(sim.port());
-        if (withProfile)
-            form.setProfile(rig);
-        form.show();
-        if (withProfile)
-            form.showChannels();
-        form.Command1_Click();
-        spin(500);
-        return cpuShareSpinning(kLineRateMs) * 100;
-    };
     const std::optional<adc::bench::Ratio> ratio = adc::bench::alternatedRatio(
-        [&] { return lineRate(true); }, [&] { return lineRate(false); }, kProfilePairs);
+        [&rig] {
+            return windowAtLineRate([&rig](adc::Form1& form) { form.setProfile(rig); },
+                                    [](adc::Form1& form) { form.showChannels(); });
+        },
+        [] { return windowAtLineRate({}, {}); }, kProfilePairs);
     if (!ratio)
         return fail("profile: cannot start the simulator");
     adc::bench::printRatioRows(

@@ -122,6 +122,7 @@ TEST(CommandLine, AProfileFillsInWhatTheCommandLineLeavesOut)
     QFile file(rig);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("port = \"/dev/ttyUSB7\"\nreconnect = true\nrecord = \"rig.csv\"\n"
+               "capture = \"rig.bin\"\n"
                "[AD0]\nname = \"Battery\"\nlimits = [1, 2]\n[AD1]\nlimits = [3, 4]\n"
                "[AD2]\nname = \"Pump\"\n");
     file.close();
@@ -131,15 +132,18 @@ TEST(CommandLine, AProfileFillsInWhatTheCommandLineLeavesOut)
     EXPECT_EQ(fromFile.port, "/dev/ttyUSB7");
     EXPECT_TRUE(fromFile.reconnect);
     EXPECT_EQ(fromFile.recordPath, "rig.csv");
+    EXPECT_EQ(fromFile.capturePath, "rig.bin");
     ASSERT_TRUE(fromFile.profile);
     EXPECT_EQ(fromFile.profile->channel(0).name, "Battery");
 
     const MonitorOptions o =
         parse({"--profile", rig, "--headless", "--port", "/dev/ttyS0", "--record", "other.csv",
-               "--end-on-hangup", "--expect", "AD1=0..9", "--expect", "pump=-1..1.5"});
+               "--capture", "other.bin", "--end-on-hangup", "--expect", "AD1=0..9", "--expect",
+               "pump=-1..1.5"});
     ASSERT_EQ(o.action, MonitorOptions::Action::Run) << o.error.toStdString();
     EXPECT_EQ(o.port, "/dev/ttyS0");
     EXPECT_EQ(o.recordPath, "other.csv");
+    EXPECT_EQ(o.capturePath, "other.bin");
     EXPECT_FALSE(o.reconnect) << "--end-on-hangup outweighs the profile's reconnect";
     EXPECT_TRUE(o.profile->channel(0).limits) << "a channel the command line leaves alone";
     EXPECT_FALSE(o.profile->channel(1).limits) << "replaced by the range in readings";

@@ -3,7 +3,9 @@
 #include "profile/value_table.h"
 
 #include <cmath>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace adc {
 namespace {
@@ -32,6 +34,11 @@ name = "Shunt"
 unit = "mA"
 gain = 0.5
 offset = -10
+
+[AD6]
+name = "°123456789012345678901234567890"
+unit = "°234567890123456"
+decimals = 0
 
 [AD7]
 limits = [100, 200]
@@ -62,6 +69,9 @@ TEST(ProfileReader, ReadsARigDescription)
     EXPECT_DOUBLE_EQ(p.channel(5).value(100), 40.0);
     // Without a name a channel is its designation; without a calibration its value the reading.
     EXPECT_EQ(p.channelName(7), "AD7");
+    // At their bounds, counted in characters: 32 for a name, 16 for a unit; 0 decimals.
+    EXPECT_EQ(p.channel(6).unit, "°234567890123456");
+    EXPECT_EQ(p.channel(6).shownDecimals(), 0);
     EXPECT_DOUBLE_EQ(p.channel(7).value(150), 150.0);
     EXPECT_EQ(p.channel(7).limitsText(), "100..200");
     EXPECT_FALSE(p.channel(1).calibration || p.channel(1).limits);
@@ -91,6 +101,7 @@ TEST(Calibration, TablesExtrapolateFromTheirEndSegmentsAndSayWhen)
     EXPECT_FALSE(table.extrapolated(400));
     EXPECT_FALSE(table.extrapolated(2600));
     EXPECT_TRUE(table.extrapolated(2601));
+    EXPECT_FALSE(Calibration::gainOffset(0.5, 0).extrapolated(4095)) << "a line holds everywhere";
     for (const double raw : {0.0, 400.0, 1900.0, 3000.0})
         EXPECT_NEAR(table.rawFor(table.apply(static_cast<std::int32_t>(raw))), raw, 1e-9) << raw;
 
@@ -120,6 +131,11 @@ TEST(ProfileReader, NamesEachMistakeWithItsPlaceChannelAndKey)
         {"\n  \n", "rig.toml: the file is empty"},
         {"# nothing but a comment\n", "rig.toml: the profile is empty"},
         {"[AD0]\nname = \"Caf\xE9\"\n", "rig.toml:2:12: not UTF-8 text"},
+        {"# cut short \xE2\x82", "rig.toml:1:13: not UTF-8 text"},
+        // The first mistake in the file, not in the order of the keys' names.
+        {"[AD0]\n    zz = 1\n  aa = 2\n", "rig.toml:2:5: AD0: unknown key 'zz'"},
+        {"[AD0]\nlabel = \"x\"\n", "unknown key 'label' (name, unit, decimals,"},
+        {"[AD0]\nxy = 1\n", "unknown key 'xy' (name, unit, decimals,"}, // 3 edits from any
         {"[AD0\n", "rig.toml:1:"}, // the parser's own account of bad TOML
         {"[AD0]\nunit = \"V\"\n[AD0]\n", "rig.toml:3:"},
         {"[AD3]\nlimits = [12.6, 11.5]\n",
@@ -152,6 +168,8 @@ TEST(ProfileReader, NamesEachMistakeWithItsPlaceChannelAndKey)
          "AD0: table: value 1.5 after 2; the values must rise throughout, or fall throughout"},
         {"[AD0]\ntable = [[0, 1], [10.5, 2]]\n", "AD0: table point 2: must be a whole reading"},
         {"[AD0]\ndecimals = 10\n", "AD0: decimals: must be a whole number from 0 to 9"},
+        {"[AD0]\nunit = \"12345678901234567\"\n",
+         "AD0: unit: '12345678901234567' is longer than 16"},
     };
     for (const auto& [text, message] : rows) {
         const ProfileRead read = parseProfile(text, "rig.toml");
@@ -169,6 +187,19 @@ TEST(ProfileReader, ReadsAFileAndSaysWhyNot)
               "cannot read profile /nonexistent/rig.toml: No such file or directory");
     EXPECT_EQ(readProfile("/").error, "cannot read profile /: Is a directory");
     EXPECT_EQ(readProfile("/dev/zero").error, "/dev/zero: larger than 1 MiB, which no profile is");
+    // A file of exactly 1 MiB is read; one byte more is not.
+    char path[] = "/tmp/adc-profile-XXXXXX";
+    const int fd = ::mkstemp(path);
+    ASSERT_GE(fd, 0);
+    std::string text = "[AD0]\nunit = \"V\"\n";
+    text += std::string(1024 * 1024 - text.size() - 1, '#') + "\n";
+    ASSERT_EQ(::write(fd, text.data(), text.size()), ssize_t(text.size()));
+    EXPECT_TRUE(readProfile(path).profile) << readProfile(path).error;
+    ASSERT_EQ(::write(fd, "\n", 1), 1);
+    EXPECT_EQ(readProfile(path).error,
+              std::string(path) + ": larger than 1 MiB, which no profile is");
+    ::close(fd);
+    std::remove(path);
 }
 
 } // namespace
