@@ -39,8 +39,6 @@ public:
     }
     /// The least change of value one count makes anywhere: what the shown digits must resolve.
     double finestStep() const;
-    const std::vector<CalibrationPoint>& points() const { return m_points; }
-    bool isTable() const { return m_table; }
 
 private:
     Calibration(std::vector<CalibrationPoint> points, bool table);

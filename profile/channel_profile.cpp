@@ -3,22 +3,9 @@
 #include "common/text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 
 namespace adc {
-
-namespace {
-
-bool equalNoCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-} // namespace
 
 int ChannelProfile::shownDecimals() const
 {
@@ -55,18 +42,6 @@ std::string Profile::channelName(int k) const
 {
     const std::string& name = channel(k).name;
     return name.empty() ? "AD" + std::to_string(k) : name;
-}
-
-int Profile::findChannel(std::string_view name) const
-{
-    for (int k = 0; k < kChannelCount; ++k)
-        if (!channel(k).name.empty() && channel(k).name == name)
-            return k;
-    for (int k = 0; k < kChannelCount; ++k)
-        if (equalNoCase(name, "AD" + std::to_string(k)) ||
-            (!channel(k).name.empty() && equalNoCase(name, channel(k).name)))
-            return k;
-    return -1;
 }
 
 } // namespace adc

@@ -63,8 +63,6 @@ struct Profile
     ChannelProfile& channel(int k) { return channels[static_cast<std::size_t>(k)]; }
     /// What channel k is called: its name, or its designation "AD3".
     std::string channelName(int k) const;
-    /// The channel called `name` (its name, or its designation in either case), or -1.
-    int findChannel(std::string_view name) const;
 };
 
 /// The readings of one frame in their channels' units, AD0 first; a value of a channel without

@@ -30,7 +30,6 @@ public:
     void add(ValuesObserver* observer) { m_observers.push_back(observer); }
     /// Not from within frameValued().
     void remove(ValuesObserver* observer) { std::erase(m_observers, observer); }
-    bool empty() const { return m_observers.empty(); }
 
     void frameValued(const FrameReadings& readings, const ChannelValues& values,
                      std::int64_t frame) override

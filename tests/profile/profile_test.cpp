@@ -76,11 +76,6 @@ TEST(ProfileReader, ReadsARigDescription)
     EXPECT_EQ(p.channel(7).limitsText(), "100..200");
     EXPECT_FALSE(p.channel(1).calibration || p.channel(1).limits);
 
-    EXPECT_EQ(p.findChannel("Chamber"), 3);
-    EXPECT_EQ(p.findChannel("shunt"), 5);
-    EXPECT_EQ(p.findChannel("ad7"), 7);
-    EXPECT_EQ(p.findChannel("Room"), -1);
-
     FrameReadings readings{4095, 0, 0, 2600, 0, 100, 0, kNoReading};
     ChannelValues values{};
     ValueTable(p).compute(readings, values);
