@@ -19,33 +19,41 @@ double median(std::vector<double> values)
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-} // namespace
-
-std::optional<Ratio> alternatedRatio(const Measurement& measured, const Measurement& reference,
-                                     int pairs)
+// The pairs taken so far.
+struct Pairs
 {
     std::vector<double> ratios;
     std::vector<double> measures;
     std::vector<double> references;
-    for (int i = 0; i < pairs; ++i) {
-        const std::optional<double> base = reference();
-        const std::optional<double> cost = measured();
+
+    bool add(int pair, std::optional<double> cost, std::optional<double> base)
+    {
         if (!base || !cost || *base <= 0)
-            return std::nullopt;
-        std::fprintf(stderr, "  pair %d: %.3f against %.3f, %.2f times\n", i + 1, *cost, *base,
+            return false;
+        std::fprintf(stderr, "  pair %d: %.3f against %.3f, %.2f times\n", pair, *cost, *base,
                      *cost / *base);
         ratios.push_back(*cost / *base);
         measures.push_back(*cost);
         references.push_back(*base);
+        return true;
     }
-    if (ratios.empty())
-        return std::nullopt;
-    return Ratio{median(ratios), median(measures), median(references)};
+
+    std::optional<Ratio> ratio() const
+    {
+        if (ratios.empty())
+            return std::nullopt;
+        return Ratio{median(ratios), median(measures), median(references)};
+    }
+};
+
+std::FILE* startCommand(const std::string& command)
+{
+    return popen(command.c_str(), "r");
 }
 
-std::optional<double> referenceFigureOf(const std::string& command)
+// The first figure with no target that the command prints; the rest goes to stderr.
+std::optional<double> figureOf(std::FILE* out)
 {
-    std::FILE* out = popen(command.c_str(), "r");
     if (out == nullptr)
         return std::nullopt;
     std::optional<double> figure;
@@ -66,6 +74,42 @@ std::optional<double> referenceFigureOf(const std::string& command)
     if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return std::nullopt;
     return figure;
+}
+
+} // namespace
+
+std::optional<Ratio> alternatedRatio(const Measurement& measured, const Measurement& reference,
+                                     int pairs)
+{
+    Pairs taken;
+    for (int i = 0; i < pairs; ++i) {
+        const std::optional<double> base = reference();
+        const std::optional<double> cost = measured();
+        if (!taken.add(i + 1, cost, base))
+            return std::nullopt;
+    }
+    return taken.ratio();
+}
+
+std::optional<Ratio> simultaneousRatio(const std::string& measuredCommand,
+                                       const std::string& referenceCommand, int pairs)
+{
+    Pairs taken;
+    for (int i = 0; i < pairs; ++i) {
+        std::FILE* measured = startCommand(measuredCommand);
+        std::FILE* reference = startCommand(referenceCommand);
+        // Both are read to their end, so that neither is left running.
+        const std::optional<double> cost = figureOf(measured);
+        const std::optional<double> base = figureOf(reference);
+        if (!taken.add(i + 1, cost, base))
+            return std::nullopt;
+    }
+    return taken.ratio();
+}
+
+std::optional<double> referenceFigureOf(const std::string& command)
+{
+    return figureOf(startCommand(command));
 }
 
 bool printRatioRows(std::string_view name, std::string_view measuredName,

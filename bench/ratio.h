@@ -25,6 +25,13 @@ struct Ratio
 std::optional<Ratio> alternatedRatio(const Measurement& measured, const Measurement& reference,
                                      int pairs = 3);
 
+/// Takes `pairs` pairs of the figures that `measuredCommand` and `referenceCommand` print (as
+/// referenceFigureOf() reads them), both commands of a pair running at the same time: for a
+/// cost small beside what the machine's moods do to a wake-up, so that both sides of each
+/// ratio live through the same moments. Nothing when a command fails.
+std::optional<Ratio> simultaneousRatio(const std::string& measuredCommand,
+                                       const std::string& referenceCommand, int pairs);
+
 /// Runs `command` through the shell and returns the value of the first figure it prints with
 /// no target (a `name|value|unit|-|ref` line); what else it prints on stdout goes to stderr.
 /// Nothing when it prints no such figure or exits with a failure.

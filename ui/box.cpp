@@ -195,7 +195,7 @@ bool Box::event(QEvent* event)
     case QEvent::StyleChange:
         m_measured = false;
         m_contentsValid = false;
-        m_blank = {};
+        m_blanks = {};
         giveTextToLineEdit();
         break;
     default:
@@ -254,18 +254,23 @@ const QPixmap& Box::blank(const QStyleOptionFrame& panel, qreal devicePixelRatio
 {
     const QWidget* behind = parentWidget();
     const QBrush background = behind->palette().brush(behind->backgroundRole());
-    if (m_blank.pixels.isNull() || m_blank.size != size() ||
-        m_blank.devicePixelRatio != devicePixelRatio || m_blank.state != panel.state ||
-        m_blank.palette != panel.palette || m_blank.background != background) {
+    const auto fits = [&](const Blank& b) {
+        return !b.pixels.isNull() && b.size == size() && b.devicePixelRatio == devicePixelRatio &&
+               b.state == panel.state && b.palette == panel.palette && b.background == background;
+    };
+    if (fits(m_blanks[0]))
+        return m_blanks[0].pixels;
+    std::swap(m_blanks[0], m_blanks[1]);
+    if (!fits(m_blanks[0])) {
         QPixmap pixels(size() * devicePixelRatio);
         pixels.setDevicePixelRatio(devicePixelRatio);
         QPainter p(&pixels);
         p.fillRect(rect(), background);
         style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &p, this);
         p.end();
-        m_blank = {size(), devicePixelRatio, panel.state, panel.palette, background, pixels};
+        m_blanks[0] = {size(), devicePixelRatio, panel.state, panel.palette, background, pixels};
     }
-    return m_blank.pixels;
+    return m_blanks[0].pixels;
 }
 
 } // namespace adc

@@ -86,7 +86,8 @@ private:
     QRect m_contents;
     QSize m_contentsSize;
     QMargins m_contentsMargins;
-    Blank m_blank;
+    // Two, the newest first: a box in alarm goes back and forth between two backgrounds.
+    std::array<Blank, 2> m_blanks;
     qreal m_ascent = 0;
 };
 

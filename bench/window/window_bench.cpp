@@ -417,13 +417,18 @@ int lineRateFloor()
     return 0;
 }
 
-// A measuring mode of this program run in a fresh process of its own: its one figure.
+// The command that runs a measuring mode of this program in a fresh process of its own.
+std::string modeCommand(const char* mode)
+{
+    return QStringLiteral("'%1' %2")
+        .arg(QCoreApplication::applicationFilePath(), QLatin1String(mode))
+        .toStdString();
+}
+
+// Such a mode's one figure.
 std::optional<double> figureOfMode(const char* mode)
 {
-    return adc::bench::referenceFigureOf(
-        QStringLiteral("'%1' %2")
-            .arg(QCoreApplication::applicationFilePath(), QLatin1String(mode))
-            .toStdString());
+    return adc::bench::referenceFigureOf(modeCommand(mode));
 }
 
 // A mode's cost against the bare serial read at the line rate, as alternating pairs of fresh
@@ -751,10 +756,12 @@ int chart()
 }
 
 // A profile of eight calibrated channels with limits and the table of channels open, against
-// the window alone, at the line rate in alternating pairs: five, since what the profile adds
-// is a fraction of what a wake-up costs and single pairs go either way by the machine alone.
-constexpr int kProfilePairs = 5;
-int profile()
+// the window alone, at the line rate. What the profile adds is a fraction of what a wake-up
+// costs, and that moves by more than the fraction from one moment to the next; so the two run
+// at the same time, in processes of their own with simulators of their own, nine times over.
+constexpr int kProfilePairs = 9;
+
+int profileSide(bool withProfile)
 {
     adc::Profile rig;
     for (int k = 0; k < adc::kChannelCount; ++k) {
@@ -767,14 +774,35 @@ int profile()
                 : adc::Calibration::table({{400, 80.0}, {1200, 40.0}, {2600, 10.0}, {3600, -10.0}});
         c.limits = k % 2 == 0 ? adc::ValueRange{1, 15} : adc::ValueRange{-5, 60};
     }
-    const std::optional<adc::bench::Ratio> ratio = adc::bench::alternatedRatio(
-        [&rig] {
-            return windowAtLineRate([&rig](adc::Form1& form) { form.setProfile(rig); },
-                                    [](adc::Form1& form) { form.showChannels(); });
-        },
-        [] { return windowAtLineRate({}, {}); }, kProfilePairs);
-    if (!ratio)
+    const std::optional<double> share =
+        withProfile ? windowAtLineRate([&rig](adc::Form1& form) { form.setProfile(rig); },
+                                       [](adc::Form1& form) { form.showChannels(); })
+                    : windowAtLineRate({}, {});
+    if (!share)
         return fail("profile: cannot start the simulator");
+    printReference(withProfile ? "CPU at the 9600-baud line rate, window with a profile and the "
+                                 "table"
+                               : "CPU at the 9600-baud line rate, window alone",
+                   *share, 3, "% of a core");
+    return 0;
+}
+
+int profileWith()
+{
+    return profileSide(true);
+}
+
+int profileWithout()
+{
+    return profileSide(false);
+}
+
+int profile()
+{
+    const std::optional<adc::bench::Ratio> ratio = adc::bench::simultaneousRatio(
+        modeCommand("profile-with"), modeCommand("profile-without"), kProfilePairs);
+    if (!ratio)
+        return fail("profile: a measurement did not complete");
     adc::bench::printRatioRows(
         named("a profile and the table of channels at the 9600-baud line rate, against the "
               "window alone"),
@@ -928,6 +956,8 @@ int main(int argc, char* argv[])
         {"updates", updates, Run::ByDefault},
         {"chart", chart, Run::OnXvfb},
         {"profile", profile, Run::OnXvfb},
+        {"profile-with", profileWith, Run::InRatio},
+        {"profile-without", profileWithout, Run::InRatio},
         {"chart-memory", chartMemory, Run::ByDefault},
         {"memory", memory, Run::ByDefault},
         {"soak", soak, Run::ByDefault},
