@@ -2,6 +2,7 @@
 
 #include "acquisition/port_messages.h"
 #include "acquisition/serial_link.h"
+#include "common/quantity.h"
 #include "common/text.h"
 #include "profile/profile_reader.h"
 
@@ -25,6 +26,8 @@ constexpr double kMaxDurationSeconds = 1e9;
 // A chart of more than a day would be too coarse to read at any width.
 constexpr double kMaxPlotSpanSeconds = 86400;
 constexpr double kMinPlotSpanSeconds = 0.1;
+// A summary more often than this would be read by nobody.
+constexpr std::int64_t kShortestSummaryEveryMs = 1000;
 
 QString tr(const char* text)
 {
@@ -40,9 +43,10 @@ struct Options
                "a serial line."));
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions({profile, port, listPorts, reconnect, record, capture, append, plot,
-                           plotSpan, channels, headless, duration, frames, summary, expect,
-                           maxMalformed, endOnHangup});
+        parser.addOptions({profile,  port,         listPorts,  reconnect, record,      capture,
+                           append,   rotate,       keep,       plot,      plotSpan,    channels,
+                           headless, duration,     frames,     summary,   summaryFile, summaryEvery,
+                           expect,   maxMalformed, endOnHangup});
     }
 
     const QCommandLineOption profile{
@@ -68,6 +72,14 @@ struct Options
         tr("Write every byte received to FILE exactly as received, for adc-sim --replay."), "FILE"};
     const QCommandLineOption append{
         "append", tr("Add to an existing --record or --capture file instead of refusing it.")};
+    const QCommandLineOption rotate{
+        "rotate",
+        tr("Split --record and --capture into files of at most SIZE (100M; k, M, G) or of the "
+           "INTERVAL on the local clock (30s, 1h on the hour, 1d at midnight; s, m, h, d), named "
+           "from the time of their first row: run.csv gives run-20261208T140000.csv."),
+        "SIZE|INTERVAL"};
+    const QCommandLineOption keep{
+        "keep", tr("With --rotate: keep the newest N files of each, deleting older ones."), "N"};
     const QCommandLineOption plot{
         "plot", tr("Open a strip chart of the eight channels beside the window.")};
     const QCommandLineOption channels{
@@ -87,6 +99,16 @@ struct Options
     const QCommandLineOption frames{"frames", tr("With --headless: stop after N frames."), "N"};
     const QCommandLineOption summary{
         "summary", tr("With --headless: the summary as text (default), csv or json."), "FORMAT"};
+    const QCommandLineOption summaryFile{
+        "summary-file",
+        tr("With --headless: write the summary to FILE, replaced whole each time, instead of "
+           "standard output."),
+        "FILE"};
+    const QCommandLineOption summaryEvery{
+        "summary-every",
+        tr("With --headless: write the summary so far every INTERVAL (30s, 5m, 1h), as SIGUSR1 "
+           "does at any time; nothing is reset."),
+        "INTERVAL"};
     const QCommandLineOption expect{
         "expect",
         tr("With --headless, repeatable: every reading of CHANNELS (AD3, AD0-AD3, a comma list, "
@@ -142,6 +164,49 @@ void takeProfileSettings(const QCommandLineParser& parser, const Options& o, Mon
         result.recordPath = QString::fromStdString(*profile.record);
     if (!parser.isSet(o.capture) && profile.capture)
         result.capturePath = QString::fromStdString(*profile.capture);
+    if (!parser.isSet(o.rotate) && profile.rotate)
+        result.rotation = *profile.rotate;
+    if (!parser.isSet(o.keep) && profile.keep)
+        result.rotation.keep = *profile.keep;
+}
+
+// The mistake in --rotate and --keep, if any.
+QString checkRotation(const QCommandLineParser& parser, const Options& o, MonitorOptions& result)
+{
+    if (parser.isSet(o.rotate)) {
+        std::string problem;
+        const std::optional<Rotation> rotation =
+            parseRotation(parser.value(o.rotate).toStdString(), problem);
+        if (!rotation)
+            return QString::fromStdString(problem);
+        const int keep = result.rotation.keep;
+        result.rotation = *rotation;
+        result.rotation.keep = keep;
+    }
+    if (parser.isSet(o.keep)) {
+        const QString text = parser.value(o.keep);
+        bool ok = false;
+        const int keep = text.toInt(&ok);
+        if (!ok || keep < 1)
+            return tr("invalid number of files to keep %1 (a whole number from 1)")
+                .arg(quoted(text));
+        result.rotation.keep = keep;
+    }
+    if (result.rotation.keep > 0 && !result.rotation.rotates())
+        return tr("--keep needs --rotate");
+    if (!result.rotation.rotates())
+        return {};
+    if (result.recordPath.isEmpty() && result.capturePath.isEmpty())
+        return tr("--rotate needs --record or --capture");
+    if (result.writesToStandardOutput())
+        return tr("--rotate needs files to name; standard output cannot be split");
+    if (result.append)
+        return tr("--append cannot go with --rotate: every file of a rotation is new");
+    for (const QString& path : {result.recordPath, result.capturePath})
+        if (!path.isEmpty() && QFileInfo(path).fileName().isEmpty())
+            return tr("--rotate needs a file name to name the files from, not the folder %1")
+                .arg(quoted(path));
+    return {};
 }
 
 // Adds the --expect ranges to the limits, or to the profile for a channel named by its name.
@@ -214,6 +279,8 @@ QString checkValues(const QCommandLineParser& parser, const Options& o, MonitorO
             .arg(quoted(result.recordPath), quoted(result.capturePath));
     if (result.append && result.recordPath.isEmpty() && result.capturePath.isEmpty())
         return tr("--append needs --record or --capture");
+    if (const QString problem = checkRotation(parser, o, result); !problem.isEmpty())
+        return problem;
 
     result.plot = parser.isSet(o.plot);
     result.channels = parser.isSet(o.channels);
@@ -234,7 +301,8 @@ QString checkValues(const QCommandLineParser& parser, const Options& o, MonitorO
     }
 
     for (const QCommandLineOption* headlessOnly :
-         {&o.duration, &o.frames, &o.summary, &o.expect, &o.maxMalformed, &o.endOnHangup})
+         {&o.duration, &o.frames, &o.summary, &o.summaryFile, &o.summaryEvery, &o.expect,
+          &o.maxMalformed, &o.endOnHangup})
         if (parser.isSet(*headlessOnly) && !result.headless)
             return tr("--%1 needs --headless").arg(headlessOnly->names().constFirst());
 
@@ -274,6 +342,23 @@ QString checkValues(const QCommandLineParser& parser, const Options& o, MonitorO
             result.summary = SummaryFormat::Json;
         else
             return tr("invalid summary format %1 (text, csv or json)").arg(quoted(text));
+    }
+    if (parser.isSet(o.summaryFile)) {
+        result.summaryPath = parser.value(o.summaryFile);
+        if (result.summaryPath.isEmpty())
+            return tr("option '--summary-file' needs a file name");
+        for (const QString& output : {result.recordPath, result.capturePath})
+            if (!output.isEmpty() && sameFile(output, result.summaryPath))
+                return tr("--summary-file %1 is also a recording's file; give it its own")
+                    .arg(quoted(result.summaryPath));
+    }
+    if (parser.isSet(o.summaryEvery)) {
+        const QString text = parser.value(o.summaryEvery);
+        const std::optional<std::int64_t> ms = parseIntervalMs(text.toStdString());
+        if (!ms || *ms < kShortestSummaryEveryMs)
+            return tr("invalid summary interval %1 (a time such as 30s, 5m or 1h; at least 1s)")
+                .arg(quoted(text));
+        result.summaryEvery = std::chrono::milliseconds(*ms);
     }
     return takeExpectations(parser, o, result);
 }
@@ -348,8 +433,9 @@ QString usageText()
               "could not be opened or was lost; 2 a mistake on the command line or in the "
               "profile, or an output file that exists; with --headless, 3 a reading outside an "
               "--expect range or a profile's limits, or a "
-              "checked channel without a well-formed reading, 4 no frame received, 5 a recording "
-              "or capture could not be written, 6 more malformed frames than --max-malformed. "
+              "checked channel without a well-formed reading, 4 no frame received, 5 a recording, "
+              "a capture or the summary file could not be written, 6 more malformed frames than "
+              "--max-malformed. "
               "When several apply, the lowest.\n");
 }
 

@@ -47,6 +47,8 @@ struct MonitorOptions
     QString capturePath;
     /// Add to existing files instead of refusing them.
     bool append = false;
+    /// How the recording and the capture go on in new files, and how many are kept.
+    Rotation rotation;
 
     /// A strip chart of the channels beside the window at the start; plotSpanSeconds is also
     /// what the window's "Plot" opens.
@@ -64,6 +66,10 @@ struct MonitorOptions
     /// A port that hangs up has ended its input (a replay, a device that closes when done).
     bool endOnHangup = false;
     SummaryFormat summary = SummaryFormat::Text;
+    /// Where the summary goes, replaced whole each time; empty: standard output.
+    QString summaryPath;
+    /// The summary so far is written this often, as SIGUSR1 asks for it; none: only then.
+    std::optional<std::chrono::milliseconds> summaryEvery;
     ChannelLimits limits;
 
     /// What existing recording files get.

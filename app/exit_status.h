@@ -14,7 +14,7 @@ enum class ExitStatus : int
     Limits = 3,
     /// No frame was received.
     NoFrames = 4,
-    /// A recording or a capture could not be written.
+    /// A recording, a capture or the summary file could not be written.
     Write = 5,
     /// More malformed frames than --max-malformed allows.
     Malformed = 6,

@@ -1,9 +1,12 @@
 #include "app/headless_run.h"
 
-#include "app/stop_signal_notifier.h"
+#include "app/signal_notifier.h"
 #include "readings/summary_format.h"
 
+#include <QSaveFile>
 #include <algorithm>
+#include <csignal>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace adc {
@@ -30,26 +33,34 @@ HeadlessRun::HeadlessRun(const MonitorOptions& options, std::FILE* out, std::FIL
     m_session.setEndOnHangup(options.endOnHangup);
     m_session.addConsumer(this);
 
+    m_journal = isJournalStream(::fileno(err), std::getenv("JOURNAL_STREAM"));
+    m_session.recording().setRotation(options.rotation);
+
     connect(&m_session, &MonitorSession::portFailed, this, [this](const QString& text) {
-        message(text);
+        message(Priority::Error, text);
         m_portFailed = true;
         finish();
     });
-    connect(&m_session, &MonitorSession::reconnecting, this, &HeadlessRun::message);
+    connect(&m_session, &MonitorSession::reconnecting, this,
+            [this](const QString& text) { message(Priority::Warning, text); });
     connect(&m_session, &MonitorSession::hungUp, this, [this](const QString& text) {
-        message(text);
+        message(Priority::Notice, text);
         finish();
     });
     connect(&m_session, &MonitorSession::reconnected, this, [this](const QString& port) {
-        message(tr("Serial port %1 is back; receiving again").arg(port));
+        message(Priority::Notice, tr("Serial port %1 is back; receiving again").arg(port));
     });
-    connect(&m_session, &MonitorSession::recordingFailed, this, &HeadlessRun::message);
+    connect(&m_session, &MonitorSession::recordingFailed, this,
+            [this](const QString& text) { message(Priority::Error, text); });
 
     m_durationTimer.setSingleShot(true);
     m_durationTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_durationTimer, &QTimer::timeout, this, &HeadlessRun::onDurationTimer);
     m_progressTimer.setInterval(kProgressIntervalMs);
     connect(&m_progressTimer, &QTimer::timeout, this, &HeadlessRun::showProgress);
+    if (options.summaryEvery)
+        m_summaryTimer.setInterval(*options.summaryEvery);
+    connect(&m_summaryTimer, &QTimer::timeout, this, &HeadlessRun::writeSummary);
 }
 
 HeadlessRun::~HeadlessRun() = default;
@@ -59,16 +70,24 @@ ExitStatus HeadlessRun::run()
     if (const QString problem = m_session.recording().arm(
             m_options.recordPath, m_options.capturePath, m_options.openMode());
         !problem.isEmpty()) {
-        message(problem);
+        message(Priority::Error, problem);
         return ExitStatus::Usage;
     }
 
-    StopSignalNotifier stops;
-    connect(&stops, &StopSignalNotifier::stopRequested, this, &HeadlessRun::finish);
+    SignalNotifier notifier({SIGINT, SIGTERM, SIGHUP, SIGUSR1});
+    connect(&notifier, &SignalNotifier::signalled, this, [this](int signal) {
+        if (SignalNotifier::isStop(signal))
+            finish();
+        else
+            writeSummary();
+    });
     if (!m_session.start())
         return m_portFailed ? ExitStatus::Failure : ExitStatus::Usage;
-
     m_elapsed.start();
+    m_running = true;
+    m_service.ready(tr("Receiving on %1").arg(m_options.port));
+    if (m_options.summaryEvery)
+        m_summaryTimer.start();
     if (m_options.duration) {
         m_deadline = QDeadlineTimer(m_options.duration->count());
         onDurationTimer();
@@ -78,24 +97,50 @@ ExitStatus HeadlessRun::run()
     if (!m_done)
         m_loop.exec();
 
-    const std::int64_t durationNs = m_elapsed.nsecsElapsed();
+    m_service.stopping();
+    m_durationNs = m_elapsed.nsecsElapsed();
+    m_running = false;
     // A run that failed, or got nothing, leaves no empty file in the way of the next try.
     if (m_portFailed || m_session.statistics().frames() == 0)
         m_session.recording().discardUnused();
     m_session.close();
-    if (m_progressShown)
+    if (m_progressShown) {
         std::fputs("\n", m_err);
+        m_progressShown = false;
+    }
+    writeSummary();
+    return exitStatus();
+}
 
+bool HeadlessRun::writeSummary()
+{
     RunTotals totals;
-    totals.durationNs = durationNs;
+    totals.durationNs = m_running ? m_elapsed.nsecsElapsed() : m_durationNs;
     totals.bytesReceived = m_session.reception().bytesReceived();
     totals.bytesOutsideFrames = m_session.reception().bytesOutsideFrames();
     const std::string summary = formatSummary(m_options.summary, m_session.statistics(), totals,
                                               m_session.valueStatistics());
-    std::FILE* summaryOut = m_options.writesToStandardOutput() ? m_err : m_out;
-    std::fputs(summary.c_str(), summaryOut);
-    std::fflush(summaryOut);
-    return exitStatus();
+    if (m_options.summaryPath.isEmpty()) {
+        if (m_progressShown) {
+            std::fputs("\n", m_err);
+            m_progressShown = false;
+        }
+        std::FILE* summaryOut = m_options.writesToStandardOutput() ? m_err : m_out;
+        std::fputs(summary.c_str(), summaryOut);
+        std::fflush(summaryOut);
+        return true;
+    }
+    // A reader of the file finds the last summary whole, never one half written.
+    QSaveFile file(m_options.summaryPath);
+    if (file.open(QIODevice::WriteOnly) &&
+        file.write(summary.data(), qint64(summary.size())) == qint64(summary.size()) &&
+        file.commit())
+        return true;
+    if (!m_summaryFailed)
+        message(Priority::Error, tr("Cannot write the summary to %1: %2")
+                                     .arg(m_options.summaryPath, file.errorString()));
+    m_summaryFailed = true;
+    return false;
 }
 
 void HeadlessRun::finish()
@@ -114,13 +159,13 @@ void HeadlessRun::frameDecoded(const FrameReadings&, std::int64_t)
         finish();
 }
 
-void HeadlessRun::message(const QString& text)
+void HeadlessRun::message(Priority priority, const QString& text)
 {
     if (m_progressShown) {
         std::fputs("\n", m_err);
         m_progressShown = false;
     }
-    std::fprintf(m_err, "adc-monitor: %s\n", qUtf8Printable(text));
+    std::fputs(messageLine(priority, text.toStdString(), m_journal).c_str(), m_err);
     std::fflush(m_err);
 }
 
@@ -153,7 +198,7 @@ ExitStatus HeadlessRun::exitStatus() const
         return ExitStatus::Limits;
     if (statistics.frames() == 0)
         return ExitStatus::NoFrames;
-    if (m_session.recording().hadWriteError())
+    if (m_session.recording().hadWriteError() || m_summaryFailed)
         return ExitStatus::Write;
     if (!statistics.malformedWithinBound())
         return ExitStatus::Malformed;

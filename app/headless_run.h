@@ -2,6 +2,8 @@
 
 #include "app/command_line.h"
 #include "app/exit_status.h"
+#include "app/journal_stream.h"
+#include "app/service_notifier.h"
 #include "monitor/readings_observer.h"
 #include "session/monitor_session.h"
 
@@ -33,10 +35,14 @@ public:
     /// Ends the run as the duration would; also what SIGINT and SIGTERM do.
     void finish();
 
+    /// Writes the summary so far, as at the end, without stopping or resetting anything; also
+    /// what SIGUSR1 and --summary-every do. Returns false when its file could not be written.
+    bool writeSummary();
+
 private:
     void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;
 
-    void message(const QString& text);
+    void message(Priority priority, const QString& text);
     void onDurationTimer();
     void showProgress();
     ExitStatus exitStatus() const;
@@ -50,6 +56,12 @@ private:
     QDeadlineTimer m_deadline;
     QTimer m_durationTimer;
     QTimer m_progressTimer;
+    QTimer m_summaryTimer;
+    ServiceNotifier m_service;
+    bool m_journal = false;
+    bool m_summaryFailed = false;
+    bool m_running = false;
+    std::int64_t m_durationNs = 0;
     std::int64_t m_progressFrames = 0;
     bool m_progressShown = false;
     bool m_done = false;

@@ -1,7 +1,8 @@
 #include "acquisition/port_list.h"
 #include "app/command_line.h"
 #include "app/headless_run.h"
-#include "app/stop_signal_notifier.h"
+#include "app/journal_stream.h"
+#include "app/signal_notifier.h"
 #include "ui/form1.h"
 #include "ui/window_system.h"
 
@@ -11,15 +12,24 @@
 #include <QSerialPortInfo>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <unistd.h>
 
 namespace {
+
+/// An error on standard error, at its priority when the journal reads it.
+void printError(const QString& text)
+{
+    static const bool journal = adc::isJournalStream(STDERR_FILENO, std::getenv("JOURNAL_STREAM"));
+    std::fputs(adc::messageLine(adc::Priority::Error, text.toStdString(), journal).c_str(), stderr);
+}
 
 /// Tells the operator about a failure nobody expected, then ends the program with Failure.
 void reportUnexpected(const QString& what)
 {
     static bool reporting = false;
-    std::fprintf(stderr, "adc-monitor: unexpected error: %s\n", qUtf8Printable(what));
+    printError(QStringLiteral("unexpected error: ") + what);
     if (reporting)
         return;
     reporting = true;
@@ -66,7 +76,7 @@ int main(int argc, char* argv[])
     case adc::MonitorOptions::Action::Error:
         // Unlike QCommandLineParser::process(), show the usage with the error, so that the
         // right spelling is at hand.
-        std::fprintf(stderr, "adc-monitor: %s\n", qUtf8Printable(options.error));
+        printError(options.error);
         if (options.showUsage)
             std::fprintf(stderr, "\n%s", qUtf8Printable(adc::usageText()));
         return adc::exitCode(options.status);
@@ -101,17 +111,18 @@ int main(int argc, char* argv[])
         window.setReconnect(options.reconnect);
         if (options.profile)
             window.setProfile(*options.profile);
+        window.recording().setRotation(options.rotation);
         // The files are made at START, once there is something to record.
         if (const QString problem =
                 window.recording().arm(options.recordPath, options.capturePath, options.openMode());
             !problem.isEmpty()) {
-            std::fprintf(stderr, "adc-monitor: %s\n", qUtf8Printable(problem));
+            printError(problem);
             return adc::exitCode(adc::ExitStatus::Usage);
         }
         // Logging out, closing the terminal or Ctrl+C end the program as EXIT does: the port
         // is released and its lock file removed.
-        adc::StopSignalNotifier stops;
-        QObject::connect(&stops, &adc::StopSignalNotifier::stopRequested, &window,
+        adc::SignalNotifier stops;
+        QObject::connect(&stops, &adc::SignalNotifier::signalled, &window,
                          &adc::Form1::Command2_Click);
         window.setChartSpan(options.plotSpanSeconds);
         window.show();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/rotation_setting.h"
 #include "monitor/frame_format.h"
 #include "profile/calibration.h"
 
@@ -58,6 +59,9 @@ struct Profile
     std::optional<bool> reconnect;
     std::optional<std::string> record;
     std::optional<std::string> capture;
+    /// When the recording and the capture go on in a new file, and how many are kept.
+    std::optional<Rotation> rotate;
+    std::optional<int> keep;
 
     const ChannelProfile& channel(int k) const { return channels[static_cast<std::size_t>(k)]; }
     ChannelProfile& channel(int k) { return channels[static_cast<std::size_t>(k)]; }

@@ -24,7 +24,10 @@ constexpr std::size_t kMaxFileSize = 1024 * 1024;
 
 constexpr std::string_view kChannelKeys[] = {"name", "unit",   "decimals", "raw",   "value",
                                              "gain", "offset", "table",    "limits"};
-constexpr std::string_view kGlobalKeys[] = {"port", "reconnect", "record", "capture"};
+// More files than any folder of recordings should hold.
+constexpr std::int64_t kMostKept = 100000;
+constexpr std::string_view kGlobalKeys[] = {"port",    "reconnect", "record",
+                                            "capture", "rotate",    "keep"};
 
 // Thrown to leave the reading at the first mistake; parseProfile turns it into the message.
 struct Mistake
@@ -183,14 +186,26 @@ public:
                 m_profile.record = text(*node, "record");
             } else if (name == "capture") {
                 m_profile.capture = text(*node, "capture");
+            } else if (name == "rotate") {
+                std::string problem;
+                m_profile.rotate = parseRotation(text(*node, "rotate"), problem);
+                if (!m_profile.rotate)
+                    fail(*node, "rotate: " + problem);
+            } else if (name == "keep") {
+                if (!node->is_integer() || node->as_integer()->get() < 1 ||
+                    node->as_integer()->get() > kMostKept)
+                    fail(*node,
+                         "keep: must be a whole number from 1 to " + std::to_string(kMostKept));
+                m_profile.keep = static_cast<int>(node->as_integer()->get());
             } else if (looksLikeChannel(name)) {
                 fail(key->source(), "unknown channel " + quoted(name) + " (AD0..AD7)");
             } else {
                 const std::string hint = suggestion(name, kGlobalKeys);
-                fail(key->source(), "unknown key " + quoted(name) +
-                                        (hint.empty() ? " (port, reconnect, record, capture, or a "
-                                                        "channel table [AD0]..[AD7])"
-                                                      : hint));
+                fail(key->source(),
+                     "unknown key " + quoted(name) +
+                         (hint.empty() ? " (port, reconnect, record, capture, rotate, "
+                                         "keep, or a channel table [AD0]..[AD7])"
+                                       : hint));
             }
         }
         checkNames();

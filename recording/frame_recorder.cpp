@@ -7,8 +7,7 @@ namespace adc {
 FrameRecorder::FrameRecorder(RecordOutput& output, const Clock& clock, const Profile* profile)
     : m_output(output), m_clock(clock), m_profile(profile), m_startNs(clock.monotonicNs())
 {
-    if (m_output.startedEmpty())
-        m_output.append(m_profile ? csvHeader(*m_profile) : std::string(kCsvHeader));
+    m_output.setHeader(m_profile ? csvHeader(*m_profile) : std::string(kCsvHeader));
 }
 
 std::string FrameRecorder::localTime()

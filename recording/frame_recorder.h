@@ -16,8 +16,8 @@ class FrameRecorder final : public ReadingsObserver, public ValuesObserver
 {
 public:
     /// Recording starts now; the header goes first unless `output` adds to a file that has
-    /// rows already. With `profile`, which must outlive the recorder, rows come through
-    /// frameValued().
+    /// rows already, and starts each file of a rotation. With `profile`, which must outlive the
+    /// recorder, rows come through frameValued().
     FrameRecorder(RecordOutput& output, const Clock& clock, const Profile* profile = nullptr);
 
     void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;

@@ -62,7 +62,10 @@ QString foreignHeader(const QString& path, const std::string& header)
 
 } // namespace
 
-RecordingSession::RecordingSession(QObject* parent) : QObject(parent)
+RecordingSession::RecordingSession(QObject* parent) : RecordingSession(m_systemClock, parent) {}
+
+RecordingSession::RecordingSession(const Clock& clock, QObject* parent)
+    : QObject(parent), m_clock(clock)
 {
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(kFlushDelayMs);
@@ -100,13 +103,37 @@ std::unique_ptr<RecordOutput> RecordingSession::open(const QString& path, OpenMo
                                                      QString& problem)
 {
     int error = 0;
-    std::unique_ptr<OutputFile> file =
-        PosixOutputFile::open(QFile::encodeName(path).toStdString(), mode, error);
+    std::unique_ptr<OutputFile> file;
+    std::unique_ptr<RotatingFiles> rotation;
+    if (m_rotation.rotates()) {
+        rotation = std::make_unique<RotatingFiles>(
+            QFile::encodeName(path).toStdString(), m_rotation, m_clock,
+            [](const std::string& name, int& openError) -> std::unique_ptr<OutputFile> {
+                return PosixOutputFile::open(name, OpenMode::Create, openError);
+            });
+        file = rotation->openNext(error);
+    } else {
+        file = PosixOutputFile::open(QFile::encodeName(path).toStdString(), mode, error);
+    }
     if (!file) {
-        problem = openProblem(path, error);
+        problem = openProblem(
+            rotation ? QFile::decodeName(QByteArray::fromStdString(rotation->path())) : path,
+            error);
         return nullptr;
     }
     auto output = std::make_unique<RecordOutput>(std::move(file), lines);
+    if (rotation) {
+        output->setRotation(std::move(rotation));
+        const RecordOutput* rotating = output.get();
+        output->setOnSwitched([this, rotating, recording = lines] {
+            if (recording)
+                emit recordingChanged();
+            QMetaObject::invokeMethod(
+                this, [this, rotating] { prune(rotating); }, Qt::QueuedConnection);
+        });
+        QMetaObject::invokeMethod(
+            this, [this, rotating] { prune(rotating); }, Qt::QueuedConnection);
+    }
     output->setOnPending([this] {
         if (!m_flushTimer.isActive())
             m_flushTimer.start();
@@ -139,8 +166,9 @@ void RecordingSession::stopRecording()
     if (!m_recording)
         return;
     m_recorder.reset();
+    const QString path = recordingPath();
+    m_recordingPath.clear();
     const int error = close(m_recording);
-    const QString path = std::exchange(m_recordingPath, {});
     emit recordingChanged();
     if (error != 0)
         report(tr("Recording to %1 stopped: %2. The rows written so far are kept."), path, error);
@@ -163,8 +191,9 @@ void RecordingSession::stopCapture()
 {
     if (!m_capture)
         return;
+    const QString path = capturePath();
+    m_capturePath.clear();
     const int error = close(m_capture);
-    const QString path = std::exchange(m_capturePath, {});
     if (error != 0)
         report(tr("Capture to %1 stopped: %2. The bytes written so far are kept."), path, error);
 }
@@ -182,14 +211,19 @@ QString RecordingSession::check(const QString& path, OpenMode mode, bool lines) 
     if (path == QLatin1String(PosixOutputFile::kStandardOutput))
         return {};
     const QByteArray name = QFile::encodeName(path);
+    // New files, named from this one: their folder must take them.
+    const auto folderTakesNew = [&path] {
+        const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+        return ::access(folder.constData(), W_OK | X_OK) == 0 ? QString()
+                                                              : openProblem(path, errno);
+    };
+    if (m_rotation.rotates())
+        return folderTakesNew();
     struct stat info = {};
     if (::stat(name.constData(), &info) != 0) {
         if (errno != ENOENT)
             return openProblem(path, errno);
-        // A new file: its folder must take it.
-        const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-        return ::access(folder.constData(), W_OK | X_OK) == 0 ? QString()
-                                                              : openProblem(path, errno);
+        return folderTakesNew();
     }
     if (!S_ISREG(info.st_mode))
         return {};
@@ -245,8 +279,10 @@ void RecordingSession::discardUnused()
     if (m_recording)
         discardRecording();
     if (m_capture && m_capture->appended() == 0 && m_capture->created()) {
+        const QString path = capturePath();
         m_capture.reset();
-        QFile::remove(std::exchange(m_capturePath, {}));
+        m_capturePath.clear();
+        QFile::remove(path);
     }
     stopCapture();
 }
@@ -255,8 +291,10 @@ void RecordingSession::discardRecording()
 {
     if (m_recorder->rows() == 0 && m_recording->created()) {
         m_recorder.reset();
+        const QString path = recordingPath();
         m_recording.reset();
-        QFile::remove(std::exchange(m_recordingPath, {}));
+        m_recordingPath.clear();
+        QFile::remove(path);
         emit recordingChanged();
     }
     stopRecording();
@@ -277,6 +315,30 @@ void RecordingSession::onFailed(bool recording)
         stopRecording();
     else if (!recording && m_capture && m_capture->failed())
         stopCapture();
+}
+
+QString RecordingSession::currentPath(const std::unique_ptr<RecordOutput>& output,
+                                      const QString& path)
+{
+    if (output && output->rotation())
+        return QFile::decodeName(QByteArray::fromStdString(output->rotation()->path()));
+    return path;
+}
+
+void RecordingSession::prune(const RecordOutput* output)
+{
+    // Gone since it was asked for: nothing of it to delete.
+    if ((output != m_recording.get() && output != m_capture.get()) || !output->rotation())
+        return;
+    const auto failures = output->rotation()->prune(
+        [](const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; });
+    for (const auto& [path, error] : failures) {
+        const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+        if (m_undeletable.contains(name))
+            continue;
+        m_undeletable << name;
+        report(tr("Cannot delete %1, an old file of the rotation: %2"), name, error);
+    }
 }
 
 void RecordingSession::report(const QString& message, const QString& path, int error)

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <memory>
 
@@ -28,6 +29,8 @@ class RecordingSession : public QObject,
 
 public:
     explicit RecordingSession(QObject* parent = nullptr);
+    /// Stamps rows and times rotations by `clock`, which must outlive the session.
+    explicit RecordingSession(const Clock& clock, QObject* parent = nullptr);
     ~RecordingSession() override;
 
     /// Records the frame, when a recording runs.
@@ -43,14 +46,20 @@ public:
     /// must outlive the session.
     void setProfile(const Profile* profile) { m_profile = profile; }
 
+    /// Recordings and captures started from now on go into the files of `rotation`, named from
+    /// the path each is given (see RotatingFiles); the default rotates nothing.
+    void setRotation(const Rotation& rotation) { m_rotation = rotation; }
+
     /// Records every frame decoded from now on to `path` ("-": standard output) as CSV,
     /// replacing a recording in progress. Returns why that cannot be done; empty when it runs.
     QString startRecording(const QString& path, OpenMode mode = OpenMode::Create);
     /// Ends the recording, with every row written.
     void stopRecording();
     bool isRecording() const { return m_recording != nullptr; }
-    /// The file being recorded to; empty when none.
-    QString recordingPath() const { return m_recordingPath; }
+    /// The file being recorded to, of a rotation the one being written; empty when none.
+    QString recordingPath() const { return currentPath(m_recording, m_recordingPath); }
+    /// The file being captured to, likewise.
+    QString capturePath() const { return currentPath(m_capture, m_capturePath); }
     /// Rows of the recording in progress.
     qint64 recordedRows() const { return m_recorder ? m_recorder->rows() : 0; }
 
@@ -97,11 +106,18 @@ private:
     /// Ends the recording; removes its file when this session made it and wrote no row.
     void discardRecording();
     void onFailed(bool recording);
+    /// Deletes what the rotation of `output` keeps no longer, off the reading path.
+    void prune(const RecordOutput* output);
+    static QString currentPath(const std::unique_ptr<RecordOutput>& output, const QString& path);
     /// Writes out and closes `output`; returns the error it ended with, 0 for none.
     static int close(std::unique_ptr<RecordOutput>& output);
     void report(const QString& message, const QString& path, int error);
 
-    SystemClock m_clock;
+    SystemClock m_systemClock;
+    const Clock& m_clock = m_systemClock;
+    Rotation m_rotation;
+    // Files whose deletion failed, each reported once.
+    QStringList m_undeletable;
     const Profile* m_profile = nullptr;
     QTimer m_flushTimer;
     std::unique_ptr<RecordOutput> m_recording;

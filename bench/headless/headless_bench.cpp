@@ -5,14 +5,17 @@
 #include "bench/measure.h"
 #include "bench/ratio.h"
 #include "monitor/frame_format.h"
+#include "recording/recording_session.h"
 #include "tests/support/sim_process.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -27,6 +30,10 @@ using adc::bench::printRow;
 /// and capturing add a few microseconds a frame.
 constexpr double kPlainTarget = 1.3;
 constexpr double kRecordingTarget = 2.0;
+/// Rotation costs a look at the clock a row and a switch a second: nothing the machine's noise
+/// does not hide.
+constexpr double kRotationTarget = 1.1;
+constexpr int kRotationPairs = 9;
 
 /// The monitor running as a child, its output collected.
 struct Child
@@ -265,13 +272,215 @@ int profileAtSpeed()
                : 1;
 }
 
+// Every second at 30,000 frames/s for 30 s, the program itself: every frame is a row of
+// exactly one file, in order, and every file starts with the header.
+int rotationAtSpeed()
+{
+    constexpr qint64 kFrames = 900'000;
+    QTemporaryDir dir;
+    const QString log = dir.filePath("sent.log");
+    adc::test::SimProcess sim({"--rate", "30000", "--count", QString::number(kFrames), "--wave",
+                               "noise", "--seed", "7", "--log", log});
+    Child monitor;
+    if (sim.port().isEmpty() ||
+        !monitor.start(ADC_MONITOR_PATH,
+                       {"--headless", "--port", sim.port(), "--frames", QString::number(kFrames),
+                        "--record", dir.filePath("run.csv"), "--capture", dir.filePath("run.bin"),
+                        "--rotate", "1s"}) ||
+        !monitor.process.waitForFinished(180000))
+        return fail("cannot run adc-sim --rate 30000 into the headless monitor rotating");
+    sim.waitExit(10000);
+    const QStringList files = QDir(dir.path()).entryList({"run-*.csv"}, QDir::Files, QDir::Name);
+    QFile joined(dir.filePath("joined.csv"));
+    if (files.isEmpty() || !joined.open(QIODevice::WriteOnly))
+        return fail("the rotating run left no files");
+    qint64 headless = 0;
+    for (const QString& name : files) {
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            return fail("cannot read a file of the rotation");
+        const QByteArray header = file.readLine();
+        headless += !header.startsWith("time,elapsed_s,frame,AD0");
+        if (&name == &files.constFirst())
+            joined.write(header);
+        joined.write(file.readAll());
+    }
+    joined.close();
+    const qint64 wrong = rowsUnlikeTheLog(joined.fileName(), log, kFrames) + headless;
+    printReference("files of the recording rotating every second for 30 s", double(files.size()), 0,
+                   "files");
+    return printRow("rotating every second at 30000 frames/s for 30 s, rows unlike the frames "
+                    "sent, missing, doubled, or files without the header",
+                    static_cast<double>(wrong), 0, "rows", "0", wrong == 0)
+               ? 0
+               : 1;
+}
+
+// The longest the thread that reads the line is kept from it by a switch: a recording and a
+// capture rotating every second (ten files kept, so that deletions run too) take 30 frames
+// each millisecond for 30 s, and each piece of work is timed: the frames given to the outputs,
+// and what the event loop does between them (flushes, deletions).
+int rotationStall()
+{
+    QTemporaryDir dir;
+    adc::RecordingSession session;
+    adc::Rotation rotation;
+    rotation.intervalMs = 1000;
+    rotation.keep = 10;
+    session.setRotation(rotation);
+    if (!session.startRecording(dir.filePath("run.csv")).isEmpty() ||
+        !session.startCapture(dir.filePath("run.bin")).isEmpty())
+        return fail("cannot start the rotating recording");
+    constexpr int kPerMs = 30;
+    constexpr int kMs = 30'000;
+    std::int64_t worstSwitch = 0;
+    std::int64_t worstLoop = 0;
+    int switches = 0;
+    QString path = session.recordingPath();
+    std::int64_t frame = 0;
+    const std::int64_t start = adc::bench::monotonicNs();
+    for (int ms = 0; ms < kMs; ++ms) {
+        std::string bytes;
+        std::array<adc::FrameReadings, kPerMs> readings{};
+        for (int i = 0; i < kPerMs; ++i) {
+            adc::FrameValues values{};
+            for (int k = 0; k < adc::kChannelCount; ++k)
+                values[std::size_t(k)] = std::uint16_t((frame + i + k * 512) % 4096);
+            adc::appendFrame(bytes, values);
+            for (int k = 0; k < adc::kChannelCount; ++k)
+                readings[std::size_t(i)][std::size_t(k)] = values[std::size_t(k)];
+        }
+        const std::int64_t t0 = adc::bench::monotonicNs();
+        session.bytesReceived(bytes);
+        for (const adc::FrameReadings& r : readings)
+            session.frameDecoded(r, ++frame);
+        const std::int64_t t1 = adc::bench::monotonicNs();
+        QCoreApplication::processEvents();
+        const std::int64_t t2 = adc::bench::monotonicNs();
+        worstLoop = std::max(worstLoop, t2 - t1);
+        if (session.recordingPath() != path) {
+            path = session.recordingPath();
+            ++switches;
+            worstSwitch = std::max(worstSwitch, t1 - t0);
+        }
+        const std::int64_t due = start + std::int64_t(ms + 1) * 1'000'000;
+        while (adc::bench::monotonicNs() < due)
+            QThread::usleep(std::max<std::int64_t>(1, (due - adc::bench::monotonicNs()) / 1000));
+    }
+    session.stopRecording();
+    session.stopCapture();
+    if (switches < 25 || session.hadWriteError())
+        return fail("the rotating recording did not switch every second");
+    printReference("switches of the rotating recording in 30 s", switches, 0, "switches");
+    bool ok = printRow("rotation every second at 30000 frames/s, longest reception stall at a "
+                       "switch",
+                       double(worstSwitch) / 1e6, 2, "ms", "< 5", worstSwitch < 5'000'000);
+    ok &= printRow("rotation every second at 30000 frames/s, longest event-loop work between "
+                   "reads (flushes, deletions)",
+                   double(worstLoop) / 1e6, 2, "ms", "< 5", worstLoop < 5'000'000);
+    return ok ? 0 : 1;
+}
+
+// A clock that moves only when told: a day of frames in seconds.
+struct SteppedClock final : adc::Clock
+{
+    std::int64_t monotonicNs() const override { return mono; }
+    std::int64_t unixMs() const override { return mono / 1'000'000 + kEpochMs; }
+    int utcOffsetSeconds(std::int64_t) const override { return 3600; }
+
+    static constexpr std::int64_t kEpochMs = 1'796'684'400'000; // 2026-12-08T00:00+01:00
+    std::int64_t mono = 0;
+};
+
+// A day at the line rate on a stepped clock, rotating hourly and keeping three files: never
+// more files than that, and no memory that grows with the files.
+int rotationDay()
+{
+    constexpr int kKeep = 3;
+    constexpr double kFramesPerSecond = 29.1;
+    constexpr std::int64_t kStepNs = std::int64_t(1e9 / kFramesPerSecond);
+    constexpr std::int64_t kDayNs = 86'400'000'000'000;
+    QTemporaryDir dir;
+    SteppedClock clock;
+    adc::RecordingSession session(clock);
+    adc::Rotation rotation;
+    rotation.intervalMs = 3'600'000;
+    rotation.keep = kKeep;
+    session.setRotation(rotation);
+    if (!session.startRecording(dir.filePath("day.csv")).isEmpty())
+        return fail("cannot start the day's recording");
+    std::int64_t frame = 0;
+    qsizetype mostFiles = 0;
+    std::int64_t afterFirstHour = -1;
+    while (clock.mono < kDayNs) {
+        for (int i = 0; i < 1000; ++i, clock.mono += kStepNs)
+            session.frameDecoded({int(frame % 4096), 1, 2, 3, 4, 5, 6, 7}, ++frame);
+        QCoreApplication::processEvents();
+        mostFiles = std::max(mostFiles, QDir(dir.path()).entryList(QDir::Files).size());
+        if (afterFirstHour < 0 && clock.mono > 3'600'000'000'000)
+            afterFirstHour = adc::bench::residentKiB();
+    }
+    const std::int64_t atEnd = adc::bench::residentKiB();
+    session.stopRecording();
+    if (session.hadWriteError() || afterFirstHour < 0)
+        return fail("the day's recording could not be written");
+    printReference("frames of the day at 29.1 frames/s", double(frame), 0, "frames");
+    bool ok = printRow("a day rotating hourly with --keep 3 on a stepped clock, most files held",
+                       double(mostFiles), 0, "files", "<= 3", mostFiles <= kKeep);
+    ok &= printRow("a day rotating hourly with --keep 3 on a stepped clock, memory growth after "
+                   "the first hour",
+                   double(atEnd - afterFirstHour) / 1024.0, 2, "MB", "< 1",
+                   atEnd - afterFirstHour < 1024);
+    return ok ? 0 : 1;
+}
+
+// What rotating every second adds to a recording headless run at the line rate: both run at
+// the same time, in processes of their own with simulators of their own, nine times over.
+int rotationAtLineRate()
+{
+    const auto command = [](const char* extra) {
+        return std::string("'") + QCoreApplication::applicationFilePath().toStdString() +
+               "' linerate " + extra;
+    };
+    const std::optional<adc::bench::Ratio> ratio =
+        adc::bench::simultaneousRatio(command("--rotate 1s"), command(""), kRotationPairs);
+    if (!ratio)
+        return fail("the line-rate runs with and without rotation did not complete");
+    return adc::bench::printRatioRows(
+               "headless recording at 9600 baud rotating every second, against the same without "
+               "rotation",
+               "headless recording at 9600 baud, rotating every second (median)",
+               "headless recording at 9600 baud, one file (median)", *ratio, kRotationTarget)
+               ? 0
+               : 1;
+}
+
+// One side of rotationAtLineRate(): a recording headless run at the line rate, with `extra`.
+int lineRateSide(const QStringList& extra)
+{
+    QTemporaryDir dir;
+    const std::optional<double> share =
+        lineRateCpuShare(QStringList{"--record", dir.filePath("line.csv")} + extra);
+    if (!share)
+        return fail("the line-rate run did not complete");
+    printReference("headless recording at 9600 baud", *share, 3, "% of a core");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    if (argc >= 2 && std::string(argv[1]) == "linerate") {
+        QStringList extra;
+        for (int i = 2; i < argc; ++i)
+            extra << QString::fromLocal8Bit(argv[i]);
+        return lineRateSide(extra);
+    }
     const int throughput = recordingThroughput();
     const int profile = profileAtSpeed();
     const int lineRate = lineRateCost();
-    return throughput | profile | lineRate;
+    const int rotating = rotationAtSpeed() | rotationStall() | rotationDay() | rotationAtLineRate();
+    return throughput | profile | lineRate | rotating;
 }

@@ -700,6 +700,12 @@ int updates()
 
 // The window's CPU, in % of a core, receiving the simulator's sine at the line rate in this
 // process: `before` prepares it before it is shown, `after` once it is.
+// What an open chart or a profile adds at the line rate is a fraction of what a wake-up costs,
+// and that moves by more than the fraction from one moment to the next: so the window with it
+// and the window alone run at the same time, in processes of their own with simulators of their
+// own, this many times over.
+constexpr int kSideBySidePairs = 9;
+
 std::optional<double> windowAtLineRate(const std::function<void(adc::Form1&)>& before,
                                        const std::function<void(adc::Form1&)>& after)
 {
@@ -741,13 +747,11 @@ int chart()
                        2, "% of a core");
         pacedRatioRow("window and chart shown", 30000, share, bare, kPacedChartTarget);
     }
-    // At the line rate: the window with the chart against the window alone, in alternating
-    // pairs, so that a drift of the machine during one pair does not decide.
-    const std::optional<adc::bench::Ratio> ratio = adc::bench::alternatedRatio(
-        [] { return windowAtLineRate({}, [](adc::Form1& form) { form.showChart(); }); },
-        [] { return windowAtLineRate({}, {}); });
+    // At the line rate: the window with the chart against the window alone.
+    const std::optional<adc::bench::Ratio> ratio = adc::bench::simultaneousRatio(
+        modeCommand("window-chart"), modeCommand("window-alone"), kSideBySidePairs);
     if (!ratio)
-        return fail("chart: cannot start the simulator");
+        return fail("chart: a line-rate measurement did not complete");
     adc::bench::printRatioRows(
         named("the chart at the 9600-baud line rate, against the window alone"),
         named("CPU at the 9600-baud line rate, window and chart shown (median)"),
@@ -755,13 +759,16 @@ int chart()
     return 0;
 }
 
-// A profile of eight calibrated channels with limits and the table of channels open, against
-// the window alone, at the line rate. What the profile adds is a fraction of what a wake-up
-// costs, and that moves by more than the fraction from one moment to the next; so the two run
-// at the same time, in processes of their own with simulators of their own, nine times over.
-constexpr int kProfilePairs = 9;
+// One side of a comparison at the line rate: the window alone, with the chart, or with a
+// profile of eight calibrated channels with limits and the table of channels open.
+enum class Extra
+{
+    None,
+    Chart,
+    Profile,
+};
 
-int profileSide(bool withProfile)
+int windowSide(Extra extra)
 {
     adc::Profile rig;
     for (int k = 0; k < adc::kChannelCount; ++k) {
@@ -774,33 +781,44 @@ int profileSide(bool withProfile)
                 : adc::Calibration::table({{400, 80.0}, {1200, 40.0}, {2600, 10.0}, {3600, -10.0}});
         c.limits = k % 2 == 0 ? adc::ValueRange{1, 15} : adc::ValueRange{-5, 60};
     }
-    const std::optional<double> share =
-        withProfile ? windowAtLineRate([&rig](adc::Form1& form) { form.setProfile(rig); },
-                                       [](adc::Form1& form) { form.showChannels(); })
-                    : windowAtLineRate({}, {});
+    std::optional<double> share;
+    switch (extra) {
+    case Extra::None:
+        share = windowAtLineRate({}, {});
+        break;
+    case Extra::Chart:
+        share = windowAtLineRate({}, [](adc::Form1& form) { form.showChart(); });
+        break;
+    case Extra::Profile:
+        share = windowAtLineRate([&rig](adc::Form1& form) { form.setProfile(rig); },
+                                 [](adc::Form1& form) { form.showChannels(); });
+        break;
+    }
     if (!share)
-        return fail("profile: cannot start the simulator");
-    printReference(withProfile ? "CPU at the 9600-baud line rate, window with a profile and the "
-                                 "table"
-                               : "CPU at the 9600-baud line rate, window alone",
-                   *share, 3, "% of a core");
+        return fail("line rate: cannot start the simulator");
+    printReference("CPU at the 9600-baud line rate, window", *share, 3, "% of a core");
     return 0;
 }
 
-int profileWith()
+int windowAlone()
 {
-    return profileSide(true);
+    return windowSide(Extra::None);
 }
 
-int profileWithout()
+int windowChart()
 {
-    return profileSide(false);
+    return windowSide(Extra::Chart);
+}
+
+int windowProfile()
+{
+    return windowSide(Extra::Profile);
 }
 
 int profile()
 {
     const std::optional<adc::bench::Ratio> ratio = adc::bench::simultaneousRatio(
-        modeCommand("profile-with"), modeCommand("profile-without"), kProfilePairs);
+        modeCommand("window-profile"), modeCommand("window-alone"), kSideBySidePairs);
     if (!ratio)
         return fail("profile: a measurement did not complete");
     adc::bench::printRatioRows(
@@ -956,8 +974,9 @@ int main(int argc, char* argv[])
         {"updates", updates, Run::ByDefault},
         {"chart", chart, Run::OnXvfb},
         {"profile", profile, Run::OnXvfb},
-        {"profile-with", profileWith, Run::InRatio},
-        {"profile-without", profileWithout, Run::InRatio},
+        {"window-alone", windowAlone, Run::InRatio},
+        {"window-chart", windowChart, Run::InRatio},
+        {"window-profile", windowProfile, Run::InRatio},
         {"chart-memory", chartMemory, Run::ByDefault},
         {"memory", memory, Run::ByDefault},
         {"soak", soak, Run::ByDefault},

@@ -49,6 +49,20 @@ TEST(CommandLine, EachMistakeIsNamed)
         {{"--headless", "--duration", "1000000000.5"}, "invalid duration"},
         {{"--plot-span", "0.0999"}, "invalid plot span"},
         {{"--plot-span", "86400.5"}, "invalid plot span"},
+        {{"--record", "r.csv", "--rotate", "1w"}, "invalid rotation '1w'"},
+        {{"--record", "r.csv", "--rotate", "500"}, "at least 1k"},
+        {{"--rotate", "1h"}, "--rotate needs --record or --capture"},
+        {{"--record", "r.csv", "--keep", "3"}, "--keep needs --rotate"},
+        {{"--record", "r.csv", "--rotate", "1h", "--keep", "0"}, "invalid number of files"},
+        {{"--record", "-", "--rotate", "1h"}, "standard output cannot be split"},
+        {{"--record", "r.csv", "--append", "--rotate", "1h"}, "--append cannot go with --rotate"},
+        {{"--capture", "/tmp/", "--rotate", "1h"}, "not the folder '/tmp/'"},
+        {{"--summary-every", "1m"}, "--summary-every needs --headless"},
+        {{"--summary-file", "s.txt"}, "--summary-file needs --headless"},
+        {{"--headless", "--summary-every", "500ms"}, "invalid summary interval '500ms'"},
+        {{"--headless", "--summary-file="}, "'--summary-file' needs a file name"},
+        {{"--headless", "--record", "a.csv", "--summary-file", "./a.csv"},
+         "is also a recording's file"},
     };
     for (const auto& [args, error] : rows) {
         const MonitorOptions options = parse(args);
@@ -100,6 +114,17 @@ TEST(CommandLine, AnUnattendedRunAsAskedFor)
     EXPECT_EQ(o.openMode(), OpenMode::Append);
     EXPECT_TRUE(o.writesToStandardOutput());
 
+    const MonitorOptions rotating =
+        parse({"--headless", "--record", "r.csv", "--rotate", "100M", "--keep", "7",
+               "--summary-file", "s.txt", "--summary-every", "5m"});
+    ASSERT_EQ(rotating.action, MonitorOptions::Action::Run) << rotating.error.toStdString();
+    EXPECT_EQ(rotating.rotation.maxBytes, 100u << 20);
+    EXPECT_EQ(rotating.rotation.keep, 7);
+    EXPECT_EQ(rotating.summaryPath, "s.txt");
+    EXPECT_EQ(rotating.summaryEvery, std::chrono::minutes(5));
+    EXPECT_FALSE(parse({"--capture", "c.bin", "--rotate", "1d"}).rotation.maxBytes);
+    EXPECT_EQ(parse({"--capture", "c.bin", "--rotate", "1d"}).rotation.intervalMs, 86'400'000);
+
     const MonitorOptions plain = parse({"--headless", "--summary", "text", "--record", "r.csv"});
     EXPECT_EQ(plain.summary, SummaryFormat::Text);
     EXPECT_EQ(plain.openMode(), OpenMode::Create);
@@ -122,7 +147,7 @@ TEST(CommandLine, AProfileFillsInWhatTheCommandLineLeavesOut)
     QFile file(rig);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("port = \"/dev/ttyUSB7\"\nreconnect = true\nrecord = \"rig.csv\"\n"
-               "capture = \"rig.bin\"\n"
+               "capture = \"rig.bin\"\nrotate = \"1h\"\nkeep = 24\n"
                "[AD0]\nname = \"Battery\"\nlimits = [1, 2]\n[AD1]\nlimits = [3, 4]\n"
                "[AD2]\nname = \"Pump\"\n");
     file.close();
@@ -133,6 +158,8 @@ TEST(CommandLine, AProfileFillsInWhatTheCommandLineLeavesOut)
     EXPECT_TRUE(fromFile.reconnect);
     EXPECT_EQ(fromFile.recordPath, "rig.csv");
     EXPECT_EQ(fromFile.capturePath, "rig.bin");
+    EXPECT_EQ(fromFile.rotation.intervalMs, 3'600'000);
+    EXPECT_EQ(fromFile.rotation.keep, 24);
     ASSERT_TRUE(fromFile.profile);
     EXPECT_EQ(fromFile.profile->channel(0).name, "Battery");
 
@@ -144,6 +171,10 @@ TEST(CommandLine, AProfileFillsInWhatTheCommandLineLeavesOut)
     EXPECT_EQ(o.port, "/dev/ttyS0");
     EXPECT_EQ(o.recordPath, "other.csv");
     EXPECT_EQ(o.capturePath, "other.bin");
+    const MonitorOptions sized = parse({"--profile", rig, "--rotate", "1G", "--keep", "3"});
+    EXPECT_EQ(sized.rotation.maxBytes, 1u << 30);
+    EXPECT_EQ(sized.rotation.intervalMs, 0) << "the command line's rotation replaces the profile's";
+    EXPECT_EQ(sized.rotation.keep, 3);
     EXPECT_FALSE(o.reconnect) << "--end-on-hangup outweighs the profile's reconnect";
     EXPECT_TRUE(o.profile->channel(0).limits) << "a channel the command line leaves alone";
     EXPECT_FALSE(o.profile->channel(1).limits) << "replaced by the range in readings";

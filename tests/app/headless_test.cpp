@@ -1,12 +1,16 @@
 #include "tests/support/pty_pair.h"
 #include "tests/support/sim_process.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <array>
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -523,4 +527,140 @@ TEST(HeadlessMonitor, AMistakeInTheProfileStartsNothing)
                       ":2:11: AD3: limits: lower bound 12.6 above upper bound 11.5\n");
         EXPECT_FALSE(QFile::exists(csv));
     }
+}
+
+// Polls `done` every 20 ms for up to `ms`.
+void waitUntil(const std::function<bool()>& done, int ms)
+{
+    for (int waited = 0; waited < ms && !done(); waited += 20)
+        QThread::msleep(20);
+}
+
+// The files of a rotation in `dir`, by name, which sorts them by time.
+QStringList rotatedFiles(const QString& dir, const QString& pattern)
+{
+    return QDir(dir).entryList({pattern}, QDir::Files, QDir::Name);
+}
+
+// A recording and a capture split every second hold, over all their files, exactly what one
+// file each would: the rows in order, each file with the header; the bytes as sent, each file
+// ending with a whole frame. --keep leaves the newest files and says which one it could not
+// delete.
+TEST(HeadlessMonitor, RotatedFilesHoldEveryRowOnceInOrder)
+{
+    QTemporaryDir dir;
+    // An old file of the recording that cannot be deleted, and an old one that can.
+    ASSERT_TRUE(QDir(dir.path()).mkpath("old-20200101T000000.csv/inside"));
+    writeFile(dir.filePath("old-20200101T000001.csv"), "x");
+    PtyPair pty;
+    HeadlessMonitor monitor(pty, {"--record", dir.filePath("run.csv"), "--capture",
+                                  dir.filePath("run.bin"), "--rotate", "1s"});
+    std::string sent;
+    int frames = 0;
+    for (int burst = 0; burst < 25; ++burst) {
+        std::string bytes;
+        for (int i = 0; i < 40; ++i, ++frames)
+            adc::appendFrame(bytes, {static_cast<std::uint16_t>(frames % 4096), 0x456, 0x789, 0xABC,
+                                     0xDEF, 0x000, 0x111, 0x222});
+        pty.write(bytes);
+        sent += bytes;
+        QThread::msleep(120);
+    }
+    QThread::msleep(300);
+    monitor.signal(SIGTERM);
+    ASSERT_EQ(monitor.exitStatus(), 0) << monitor.err().toStdString();
+
+    const QStringList csvs = rotatedFiles(dir.path(), "run-*.csv");
+    ASSERT_GE(csvs.size(), 3) << csvs.join(' ').toStdString();
+    QList<QByteArray> rows;
+    for (const QString& name : csvs) {
+        EXPECT_TRUE(
+            QRegularExpression("^run-20\\d{6}T\\d{6}(-\\d+)?\\.csv$").match(name).hasMatch())
+            << name.toStdString();
+        const QByteArray content = contents(dir.filePath(name));
+        EXPECT_TRUE(content.startsWith("time,elapsed_s,frame,AD0,")) << name.toStdString();
+        EXPECT_TRUE(content.endsWith("\r\n")) << name.toStdString();
+        rows += readingsOf(content);
+    }
+    ASSERT_EQ(rows.size(), frames);
+    for (int i = 0; i < frames; ++i)
+        ASSERT_EQ(rows[i].toStdString(),
+                  QString("%1,%2,1110,1929,2748,3567,0,273,546\r").arg(i + 1).arg(i).toStdString());
+    QByteArray captured;
+    const QStringList captures = rotatedFiles(dir.path(), "run-*.bin");
+    EXPECT_GE(captures.size(), 3);
+    for (const QString& name : captures) {
+        const QByteArray content = contents(dir.filePath(name));
+        EXPECT_TRUE(content.startsWith('\x02') && content.endsWith('\r')) << name.toStdString();
+        captured += content;
+    }
+    EXPECT_EQ(captured.toStdString(), sent);
+
+    // The same with --keep 2, and the old files of the recording.
+    PtyPair second;
+    HeadlessMonitor keeping(second,
+                            {"--record", dir.filePath("old.csv"), "--rotate", "1s", "--keep", "2"});
+    for (int burst = 0; burst < 12; ++burst) {
+        second.write(frame("001 002 003 004 005 006 007 008"));
+        QThread::msleep(250);
+    }
+    keeping.signal(SIGTERM);
+    EXPECT_EQ(keeping.exitStatus(), 5);
+    EXPECT_TRUE(
+        keeping.err().contains("Cannot delete " + dir.filePath("old-20200101T000000.csv").toUtf8()))
+        << keeping.err().toStdString();
+    EXPECT_EQ(keeping.err().count("Cannot delete"), 1) << "once, though tried at every switch";
+    const QStringList kept = rotatedFiles(dir.path(), "old-*.csv");
+    EXPECT_EQ(kept.size(), 2) << kept.join(' ').toStdString();
+    EXPECT_TRUE(QFileInfo(dir.filePath("old-20200101T000000.csv")).isDir());
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("old-20200101T000001.csv")));
+}
+
+// SIGUSR1 and --summary-every write the summary so far without ending or resetting anything;
+// in a --summary-file it is replaced whole, and the run's end writes the last one there.
+TEST(HeadlessMonitor, TheSummarySoFarComesOnDemand)
+{
+    QTemporaryDir dir;
+    const QString summary = dir.filePath("summary.txt");
+    PtyPair pty;
+    HeadlessMonitor monitor(pty, {"--summary-file", summary, "--summary-every", "1s"});
+    pty.write(frame("001 002 003 004 005 006 007 008"));
+    waitUntil([&] { return contents(summary).contains("\nframes 1,"); }, 5000);
+    EXPECT_TRUE(contents(summary).contains("\nframes 1,")) << contents(summary).toStdString();
+    pty.write(frame("001 002 003 004 005 006 007 008") + frame("001 002 003 004 005 006 007 009"));
+    QThread::msleep(300);
+    monitor.signal(SIGUSR1);
+    waitUntil([&] { return contents(summary).contains("\nframes 3,"); }, 2000);
+    EXPECT_TRUE(contents(summary).contains("\nframes 3,")) << contents(summary).toStdString();
+    EXPECT_TRUE(contents(summary).contains("AD7 ")) << contents(summary).toStdString();
+    pty.write(frame("001 002 003 004 005 006 007 00A"));
+    QThread::msleep(300);
+    monitor.signal(SIGTERM);
+    EXPECT_EQ(monitor.exitStatus(), 0) << monitor.err().toStdString();
+    EXPECT_TRUE(contents(summary).contains("\nframes 4,")) << contents(summary).toStdString();
+    EXPECT_TRUE(monitor.out().isEmpty());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"summary.txt"})
+        << "no file left half made";
+
+    // On standard output: once on SIGUSR1, once at the end.
+    PtyPair second;
+    HeadlessMonitor plain(second, {"--summary", "json"});
+    second.write(frame("001 002 003 004 005 006 007 008"));
+    QThread::msleep(300);
+    plain.signal(SIGUSR1);
+    QThread::msleep(300);
+    plain.signal(SIGTERM);
+    EXPECT_EQ(plain.exitStatus(), 0);
+    EXPECT_EQ(plain.out().count("{\"frames\":1,"), 2) << plain.out().toStdString();
+
+    // A summary file that cannot be written fails the run as a recording would.
+    PtyPair third;
+    HeadlessMonitor failing(third, {"--summary-file", dir.filePath("none/summary.txt")});
+    third.write(frame("001 002 003 004 005 006 007 008"));
+    QThread::msleep(300);
+    failing.signal(SIGTERM);
+    EXPECT_EQ(failing.exitStatus(), 5);
+    EXPECT_TRUE(failing.err().contains("Cannot write the summary to " +
+                                       dir.filePath("none/summary.txt").toUtf8()))
+        << failing.err().toStdString();
 }

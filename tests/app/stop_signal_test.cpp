@@ -1,4 +1,4 @@
-#include "app/stop_signal_notifier.h"
+#include "app/signal_notifier.h"
 #include "tests/support/pty_pair.h"
 #include "ui/form1.h"
 
@@ -44,8 +44,8 @@ private slots:
         QFETCH(int, signal);
         adc::test::PtyPair pty;
         adc::Form1 form(QString::fromStdString(pty.path()));
-        adc::StopSignalNotifier stops;
-        connect(&stops, &adc::StopSignalNotifier::stopRequested, &form,
+        adc::SignalNotifier stops;
+        connect(&stops, &adc::SignalNotifier::signalled, &form,
                 &adc::Form1::Command2_Click);
         form.Command1_Click();
         pty.write("\x02"

@@ -14,6 +14,8 @@ constexpr std::string_view kRig = R"(# the rig in room 2
 port = "/dev/serial/by-id/usb-0403_6001-if00-port0"
 reconnect = true
 record = "rig.csv"
+rotate = "1d"
+keep = 30
 
 [AD0]
 name = "Battery"
@@ -53,6 +55,9 @@ TEST(ProfileReader, ReadsARigDescription)
     EXPECT_EQ(p.reconnect, true);
     EXPECT_EQ(p.record, "rig.csv");
     EXPECT_FALSE(p.capture);
+    ASSERT_TRUE(p.rotate);
+    EXPECT_EQ(p.rotate->intervalMs, 86'400'000);
+    EXPECT_EQ(p.keep, 30);
 
     EXPECT_EQ(p.channelName(0), "Battery");
     EXPECT_EQ(p.channel(0).unit, "V");
@@ -141,6 +146,11 @@ TEST(ProfileReader, NamesEachMistakeWithItsPlaceChannelAndKey)
         {"AD2 = 5\n", "rig.toml:1:7: AD2: must be a table, written [AD2]"},
         {"reconnect = \"yes\"\n", "rig.toml:1:13: reconnect: must be true or false, not a text"},
         {"port = \"\"\n", "rig.toml:1:8: port: is empty"},
+        {"rotate = \"1w\"\n", "rig.toml:1:10: rotate: invalid rotation '1w' (a size such as"},
+        {"rotate = 3600\n", "rig.toml:1:10: rotate: must be a text in quotes, not a whole number"},
+        {"keep = 0\n", "rig.toml:1:8: keep: must be a whole number from 1 to 100000"},
+        {"keep = \"5\"\n", "rig.toml:1:8: keep: must be a whole number"},
+        {"kep = 5\n", "rig.toml:1:1: unknown key 'kep' (did you mean 'keep'?)"},
         {"[AD0]\nname = \"A\"\n[AD1]\nname = \"a\"\n",
          "rig.toml:4:8: AD1: name: 'a' is already the name of AD0"},
         {"[AD0]\nname = \"AD4\"\n", "AD0: name: 'AD4' would be taken for a channel designation"},

@@ -1,10 +1,11 @@
-#include "app/stop_signal_notifier.h"
+#include "app/signal_notifier.h"
 
 #include <QSocketNotifier>
 #include <cerrno>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace adc {
 
@@ -22,36 +23,39 @@ extern "C" void onStopSignal(int signal)
 
 } // namespace
 
-StopSignalNotifier::StopSignalNotifier(QObject* parent) : QObject(parent)
+SignalNotifier::SignalNotifier(std::vector<int> taken, QObject* parent)
+    : QObject(parent), m_signals(std::move(taken))
 {
+    if (m_signals.size() > kMostSignals)
+        throw std::invalid_argument("too many signals for one notifier");
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, m_fds.data()) != 0)
         throw std::runtime_error("cannot create the socket pair for stop signals");
     g_writeEnd = m_fds[1];
     m_notifier = new QSocketNotifier(m_fds[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &StopSignalNotifier::onReadable);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SignalNotifier::onReadable);
 
     struct sigaction action = {};
     action.sa_handler = onStopSignal;
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
-    for (std::size_t i = 0; i < kSignals.size(); ++i)
-        sigaction(kSignals[i], &action, &m_saved[i]);
+    for (std::size_t i = 0; i < m_signals.size(); ++i)
+        sigaction(m_signals[i], &action, &m_saved[i]);
 }
 
-StopSignalNotifier::~StopSignalNotifier()
+SignalNotifier::~SignalNotifier()
 {
-    for (std::size_t i = 0; i < kSignals.size(); ++i)
-        sigaction(kSignals[i], &m_saved[i], nullptr);
+    for (std::size_t i = 0; i < m_signals.size(); ++i)
+        sigaction(m_signals[i], &m_saved[i], nullptr);
     g_writeEnd = -1;
     ::close(m_fds[0]);
     ::close(m_fds[1]);
 }
 
-void StopSignalNotifier::onReadable()
+void SignalNotifier::onReadable()
 {
     unsigned char byte = 0;
     while (::read(m_fds[0], &byte, 1) == 1)
-        emit stopRequested(byte);
+        emit signalled(byte);
 }
 
 } // namespace adc
