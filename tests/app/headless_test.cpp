@@ -5,14 +5,19 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <array>
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -49,6 +54,16 @@ public:
         for (int i = 0; i < 500; ++i)
             if (pty.setUpWithin(20) || m_process.waitForFinished(0))
                 return;
+    }
+    /// With `environment` added to the test's.
+    HeadlessMonitor(const PtyPair& pty, const QStringList& args,
+                    const QProcessEnvironment& environment)
+    {
+        m_process.setProcessEnvironment(environment);
+        pty.watchSetUp();
+        start(QString::fromStdString(pty.path()), args);
+        for (int i = 0; i < 500 && !pty.setUpWithin(20) && !m_process.waitForFinished(0); ++i) {
+        }
     }
     /// On a line whose sender waits for the monitor itself, as adc-sim does.
     HeadlessMonitor(const QString& port, const QStringList& args) { start(port, args); }
@@ -663,4 +678,48 @@ TEST(HeadlessMonitor, TheSummarySoFarComesOnDemand)
     EXPECT_TRUE(failing.err().contains("Cannot write the summary to " +
                                        dir.filePath("none/summary.txt").toUtf8()))
         << failing.err().toStdString();
+}
+
+// As a notify service: ready once receiving, the watchdog told it is alive as often as asked,
+// and stopping at the end, each through the socket that systemd names.
+TEST(HeadlessMonitor, TellsSystemdHowTheRunStands)
+{
+#ifndef ADC_HAVE_SYSTEMD
+    GTEST_SKIP() << "built without libsystemd";
+#endif
+    QTemporaryDir dir;
+    const QByteArray socketPath = QFile::encodeName(dir.filePath("notify"));
+    const int socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(socket, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), qsizetype(sizeof address.sun_path));
+    std::memcpy(address.sun_path, socketPath.constData(), std::size_t(socketPath.size()));
+    ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const auto received = [socket](int waitMs) {
+        pollfd ready{socket, POLLIN, 0};
+        if (::poll(&ready, 1, waitMs) != 1)
+            return QByteArray();
+        char message[512];
+        const ssize_t n = ::recv(socket, message, sizeof message, 0);
+        return n > 0 ? QByteArray(message, n) : QByteArray();
+    };
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("NOTIFY_SOCKET", QString::fromLocal8Bit(socketPath));
+    environment.insert("WATCHDOG_USEC", "200000");
+    PtyPair pty;
+    HeadlessMonitor monitor(pty, {}, environment);
+    const QByteArray ready = received(5000);
+    EXPECT_TRUE(ready.startsWith("READY=1\nSTATUS=Receiving on " + QByteArray(pty.path().c_str())))
+        << ready.toStdString();
+    for (int ping = 0; ping < 3; ++ping)
+        ASSERT_EQ(received(2000), "WATCHDOG=1") << "ping " << ping;
+    monitor.signal(SIGTERM);
+    QByteArray message;
+    while ((message = received(5000)) == "WATCHDOG=1") {
+    }
+    EXPECT_EQ(message, "STOPPING=1");
+    EXPECT_EQ(monitor.exitStatus(), 4) << monitor.err().toStdString();
+    ::close(socket);
 }

@@ -249,6 +249,32 @@ private slots:
         QCOMPARE(form.boxDescription(valueBox(0)), "Battery: 12.00 V"); // as the box shows it
     }
 
+    // A rotating recording: the "COM1 only" tooltip names the file being written, the new one
+    // after each switch.
+    void thePortsTooltipNamesTheFileOfARotationBeingWritten()
+    {
+        PtyPair pty;
+        QTemporaryDir dir;
+        Form form(portOf(pty));
+        adc::Rotation rotation;
+        rotation.maxBytes = 1024;
+        form.recording().setRotation(rotation);
+        QCOMPARE(form.recording().startRecording(dir.filePath("run.csv")), QString());
+        auto* portLabel = form.findChild<QLabel*>("Label9");
+        const QString first = form.recording().recordingPath();
+        QVERIFY(first.startsWith(dir.filePath("run-")) && first.endsWith(".csv"));
+        QCOMPARE(portLabel->toolTip(), "Receives on " + portOf(pty) + "\nRecords to " + first);
+        click(form, 1);
+        std::string frames;
+        for (int i = 0; i < 30; ++i)
+            frames += frame("001 002 003 004 005 006 007 008");
+        pty.write(frames);
+        QTRY_COMPARE(text(form, kCountBox), "30");
+        const QString now = form.recording().recordingPath();
+        QVERIFY(now != first);
+        QCOMPARE(portLabel->toolTip(), "Receives on " + portOf(pty) + "\nRecords to " + now);
+    }
+
     // The menu records to a file chosen in a dialog that blocks nothing; a reset shows in the
     // file as the count starting again. A write error stops the recording, not the display.
     void recordsFromTheMenuUntilStoppedOrAWriteFails()
