@@ -102,6 +102,9 @@ int main(int argc, char* argv[])
         return adc::exitCode(run.run());
     }
 
+    // A headless run prints its summary on SIGUSR1; sent to the window by mistake, it must not
+    // end the operator's session.
+    std::signal(SIGUSR1, SIG_IGN);
     adc::prepareWindowSystem();
     MonitorApplication app(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/adc-monitor.svg")));

@@ -76,6 +76,9 @@ private slots:
                        dir.filePath("run.csv"), "--capture", capture.fileName(), "--append"});
         QVERIFY(monitor.waitForStarted());
         QTRY_VERIFY(catches(monitor.processId(), SIGTERM));
+        // The summary's signal, sent to the window by mistake, changes nothing.
+        ::kill(static_cast<pid_t>(monitor.processId()), SIGUSR1);
+        QVERIFY(!monitor.waitForFinished(300));
         ::kill(static_cast<pid_t>(monitor.processId()), SIGTERM);
         QVERIFY(monitor.waitForFinished(10000));
         QCOMPARE(monitor.exitStatus(), QProcess::NormalExit);
