@@ -112,7 +112,7 @@ ExitStatus HeadlessRun::run()
     return exitStatus();
 }
 
-bool HeadlessRun::writeSummary()
+void HeadlessRun::writeSummary()
 {
     RunTotals totals;
     totals.durationNs = m_running ? m_elapsed.nsecsElapsed() : m_durationNs;
@@ -128,19 +128,18 @@ bool HeadlessRun::writeSummary()
         std::FILE* summaryOut = m_options.writesToStandardOutput() ? m_err : m_out;
         std::fputs(summary.c_str(), summaryOut);
         std::fflush(summaryOut);
-        return true;
+        return;
     }
     // A reader of the file finds the last summary whole, never one half written.
     QSaveFile file(m_options.summaryPath);
     if (file.open(QIODevice::WriteOnly) &&
         file.write(summary.data(), qint64(summary.size())) == qint64(summary.size()) &&
         file.commit())
-        return true;
+        return;
     if (!m_summaryFailed)
         message(Priority::Error, tr("Cannot write the summary to %1: %2")
                                      .arg(m_options.summaryPath, file.errorString()));
     m_summaryFailed = true;
-    return false;
 }
 
 void HeadlessRun::finish()

@@ -36,8 +36,9 @@ public:
     void finish();
 
     /// Writes the summary so far, as at the end, without stopping or resetting anything; also
-    /// what SIGUSR1 and --summary-every do. Returns false when its file could not be written.
-    bool writeSummary();
+    /// what SIGUSR1 and --summary-every do. A summary file that cannot be written is reported
+    /// once and fails the run (exit status 5).
+    void writeSummary();
 
 private:
     void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;

@@ -34,7 +34,7 @@ inline std::optional<std::uint64_t> parseByteSize(std::string_view text)
     std::uint64_t count = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
     constexpr std::uint64_t kLargest = std::uint64_t(1) << 62;
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || count == 0 ||
+    if (error != std::errc() || end != text.data() + text.size() || count == 0 ||
         count > kLargest / unit)
         return std::nullopt;
     return count * unit;

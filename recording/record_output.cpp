@@ -58,8 +58,6 @@ void RecordOutput::appendBytes(std::string_view bytes)
                 const std::uint64_t room = m_rotation->room(m_fileBytes);
                 if (bytes.size() <= room) {
                     put(bytes);
-                    if (m_rotation->isFull(m_fileBytes))
-                        m_switchDue = true;
                     return;
                 }
                 put(bytes.substr(0, room));

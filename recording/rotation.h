@@ -53,11 +53,6 @@ public:
     {
         return m_rotation.maxBytes > 0 && held + size > m_rotation.maxBytes;
     }
-    /// True when the file holds `held` bytes, its size or more.
-    bool isFull(std::uint64_t held) const
-    {
-        return m_rotation.maxBytes > 0 && held >= m_rotation.maxBytes;
-    }
     /// The bytes the file may still take after `held`; the most there is without a size.
     std::uint64_t room(std::uint64_t held) const;
     /// True once the local clock has passed the end of the open file's time.

@@ -53,6 +53,12 @@ struct Child
     long pid() const { return static_cast<long>(process.processId()); }
 };
 
+// The row of a count of rows that are wrong, which must be none; true when none are.
+bool noRowsWrong(const char* name, qint64 wrong)
+{
+    return printRow(name, static_cast<double>(wrong), 0, "rows", "0", wrong == 0);
+}
+
 int fail(const char* what)
 {
     std::fprintf(stderr, "bench_headless: %s\n", what);
@@ -159,8 +165,7 @@ int recordingThroughput()
                  ">= 35000 for >= 10 s", run->rate >= 35'000 && run->seconds >= 10);
     printReference("recording at full speed, duration", run->seconds, 1, "s");
     printReference("recording at full speed, frames", static_cast<double>(frames), 0, "frames");
-    ok &= printRow("recorded rows unlike the frames sent, or missing",
-                   static_cast<double>(run->wrong), 0, "rows", "0", run->wrong == 0);
+    ok &= noRowsWrong("recorded rows unlike the frames sent, or missing", run->wrong);
     return ok ? 0 : 1;
 }
 
@@ -265,9 +270,9 @@ int profileAtSpeed()
         return fail("cannot run adc-sim --rate 30000 into the headless monitor with a profile");
     sim.waitExit(10000);
     const qint64 wrong = rowsUnlikeTheLog(csv, log, kFrames);
-    return printRow("headless with a profile of 8 calibrated channels and --record at 30000 "
-                    "frames/s, rows unlike the frames sent, or missing",
-                    static_cast<double>(wrong), 0, "rows", "0", wrong == 0)
+    return noRowsWrong("headless with a profile of 8 calibrated channels and --record at 30000 "
+                       "frames/s, rows unlike the frames sent, or missing",
+                       wrong)
                ? 0
                : 1;
 }
@@ -310,9 +315,9 @@ int rotationAtSpeed()
     const qint64 wrong = rowsUnlikeTheLog(joined.fileName(), log, kFrames) + headless;
     printReference("files of the recording of 900,000 frames rotating every second",
                    double(files.size()), 0, "files");
-    return printRow("900,000 frames at 30000 frames/s rotating every second, rows unlike the "
-                    "frames sent, missing, doubled, or files without the header",
-                    static_cast<double>(wrong), 0, "rows", "0", wrong == 0)
+    return noRowsWrong("900,000 frames at 30000 frames/s rotating every second, rows unlike the "
+                       "frames sent, missing, doubled, or files without the header",
+                       wrong)
                ? 0
                : 1;
 }

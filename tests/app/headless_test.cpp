@@ -629,6 +629,18 @@ TEST(HeadlessMonitor, RotatedFilesHoldEveryRowOnceInOrder)
     EXPECT_EQ(kept.size(), 2) << kept.join(' ').toStdString();
     EXPECT_TRUE(QFileInfo(dir.filePath("old-20200101T000000.csv")).isDir());
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("old-20200101T000001.csv")));
+
+    // A run that never switches still keeps no more than asked: its first file counts.
+    writeFile(dir.filePath("day-20200101T000000.csv"), "x");
+    writeFile(dir.filePath("day-20200102T000000.csv"), "x");
+    PtyPair third;
+    HeadlessMonitor once(third, {"--record", dir.filePath("day.csv"), "--rotate", "1d", "--keep",
+                                 "2", "--frames", "1"});
+    third.write(frame("001 002 003 004 005 006 007 008"));
+    EXPECT_EQ(once.exitStatus(), 0) << once.err().toStdString();
+    const QStringList days = rotatedFiles(dir.path(), "day-*.csv");
+    ASSERT_EQ(days.size(), 2) << days.join(' ').toStdString();
+    EXPECT_EQ(days[0], "day-20200102T000000.csv");
 }
 
 // SIGUSR1 and --summary-every write the summary so far without ending or resetting anything;

@@ -111,7 +111,8 @@ TEST(Rotation, SizesAndTimesAreReadAsPeopleWriteThem)
     EXPECT_EQ(parseByteSize("64k"), 64u << 10);
     EXPECT_EQ(parseByteSize("2G"), 2ull << 30);
     EXPECT_EQ(parseByteSize("4096"), 4096u);
-    for (const char* wrong : {"", "M", "0k", "1.5M", "-1M", "10x", "10MB", "99999999999G"})
+    EXPECT_EQ(parseByteSize("4294967296G"), 1ull << 62) << "the largest";
+    for (const char* wrong : {"", "M", "0k", "1.5M", "-1M", "10x", "10MB", "4294967297G"})
         EXPECT_FALSE(parseByteSize(wrong)) << wrong;
 
     EXPECT_EQ(parseIntervalMs("250ms"), 250);
@@ -119,7 +120,8 @@ TEST(Rotation, SizesAndTimesAreReadAsPeopleWriteThem)
     EXPECT_EQ(parseIntervalMs("5m"), 300'000);
     EXPECT_EQ(parseIntervalMs("1h"), 3'600'000);
     EXPECT_EQ(parseIntervalMs("1d"), 86'400'000);
-    for (const char* wrong : {"", "s", "0s", "1.5h", "-1h", "1w", "1 h", "h1", "99999d"})
+    EXPECT_EQ(parseIntervalMs("3650d"), 3650LL * 86'400'000) << "ten years, the longest";
+    for (const char* wrong : {"", "s", "0s", "1.5h", "-1h", "1w", "1 h", "h1", "3651d"})
         EXPECT_FALSE(parseIntervalMs(wrong)) << wrong;
 
     std::string error;
