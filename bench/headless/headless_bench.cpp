@@ -485,6 +485,9 @@ int main(int argc, char* argv[])
             extra << QString::fromLocal8Bit(argv[i]);
         return lineRateSide(extra);
     }
+    // The rotation's rows alone, for a change to rotation.
+    if (argc >= 2 && std::string(argv[1]) == "rotation")
+        return rotationAtSpeed() | rotationStall() | rotationDay() | rotationAtLineRate();
     const int throughput = recordingThroughput();
     const int profile = profileAtSpeed();
     const int lineRate = lineRateCost();

@@ -77,6 +77,17 @@ struct FakeFolder
         };
     }
 
+    /// An output of lines, or of bytes, that rotates into this folder, its first file open.
+    std::unique_ptr<RecordOutput> output(const std::string& path, const Rotation& rotation,
+                                         const Clock& clock, bool lines)
+    {
+        auto rotating = std::make_unique<RotatingFiles>(path, rotation, clock, opener());
+        int error = 0;
+        auto out = std::make_unique<RecordOutput>(rotating->openNext(error), lines);
+        out->setRotation(std::move(rotating));
+        return out;
+    }
+
     std::map<std::string, std::string> files;
     std::map<std::string, File*> opened; // while its output lives
     std::map<std::string, int> failing;
@@ -171,22 +182,16 @@ TEST(Rotation, ARecordingSplitsBetweenRowsAndEachFileStartsWithTheHeader)
             rotation.maxBytes = 1024;
         else
             rotation.intervalMs = 1000;
-        auto files =
-            std::make_unique<RotatingFiles>("/rig/run.csv", rotation, clock, folder.opener());
-        int error = 0;
-        std::unique_ptr<OutputFile> first = files->openNext(error);
-        ASSERT_TRUE(first);
-        RecordOutput out(std::move(first), true);
+        const auto out = folder.output("/rig/run.csv", rotation, clock, true);
         int switches = 0;
-        out.setOnSwitched([&] { ++switches; });
-        out.setRotation(std::move(files));
-        FrameRecorder recorder(out, clock);
+        out->setOnSwitched([&] { ++switches; });
+        FrameRecorder recorder(*out, clock);
         std::string expected;
         for (std::int64_t frame = 1; frame <= 200; ++frame) {
             clock.unix += 37; // 27 frames a second
             recorder.frameDecoded({1, 2, 3, 4, 5, 6, 7, static_cast<std::int32_t>(frame)}, frame);
         }
-        ASSERT_TRUE(out.flush());
+        ASSERT_TRUE(out->flush());
         EXPECT_GT(switches, 5);
         EXPECT_EQ(folder.order.size(), std::size_t(switches) + 1);
         for (const std::string& path : folder.order) {
@@ -227,10 +232,7 @@ TEST(Rotation, ACaptureSplitsAfterTheEndOfAFrame)
     FakeFolder folder;
     Rotation rotation;
     rotation.maxBytes = 1024;
-    auto files = std::make_unique<RotatingFiles>("cap.bin", rotation, clock, folder.opener());
-    int error = 0;
-    RecordOutput out(files->openNext(error), false);
-    out.setRotation(std::move(files));
+    const auto out = folder.output("cap.bin", rotation, clock, false);
     std::string all;
     for (int i = 0; i < 300; ++i)
         all += "\x02"
@@ -240,10 +242,10 @@ TEST(Rotation, ACaptureSplitsAfterTheEndOfAFrame)
     std::size_t at = 0;
     for (std::size_t piece = 1; at < all.size(); piece = piece * 7 % 97 + 1) {
         const std::size_t n = at == 3000 ? 5000 : piece;
-        out.append(std::string_view(all).substr(at, n));
+        out->append(std::string_view(all).substr(at, n));
         at += std::min(n, all.size() - at);
     }
-    ASSERT_TRUE(out.flush());
+    ASSERT_TRUE(out->flush());
     ASSERT_GT(folder.order.size(), 5u);
     std::string joined;
     for (const std::string& path : folder.order) {
@@ -265,11 +267,9 @@ TEST(Rotation, ClashesGetACounterAndAFileThatCannotBeOpenedEndsTheOutput)
     FakeFolder folder;
     Rotation rotation;
     rotation.maxBytes = 1024;
-    auto owned = std::make_unique<RotatingFiles>("run.csv", rotation, clock, folder.opener());
-    RotatingFiles& files = *owned;
-    int error = 0;
-    RecordOutput out(files.openNext(error), true);
-    out.setRotation(std::move(owned));
+    const auto owned = folder.output("run.csv", rotation, clock, true);
+    RecordOutput& out = *owned;
+    const RotatingFiles& files = *out.rotation();
     int failures = 0;
     out.setOnFailed([&] { ++failures; });
     out.setHeader("h\n");
@@ -289,18 +289,16 @@ TEST(Rotation, ClashesGetACounterAndAFileThatCannotBeOpenedEndsTheOutput)
 
     // A disk that fills while the second file is written: what went in whole stays in it.
     FakeFolder filling;
-    auto second = std::make_unique<RotatingFiles>("run.csv", rotation, clock, filling.opener());
-    RecordOutput out2(second->openNext(error), true);
-    RotatingFiles& secondFiles = *second;
-    out2.setRotation(std::move(second));
-    out2.setHeader("h\n");
-    out2.append(row + "\n");
-    out2.append(row + "\n");
-    ASSERT_TRUE(out2.flush());
-    filling.opened[secondFiles.path()]->room = 4; // the disk fills 4 bytes into the next row
-    out2.append(std::string(300, 's') + "\n");
-    EXPECT_FALSE(out2.flush());
-    EXPECT_EQ(filling.files[secondFiles.path()], "h\n" + row + "\n")
+    const auto out2 = filling.output("run.csv", rotation, clock, true);
+    out2->setHeader("h\n");
+    out2->append(row + "\n");
+    out2->append(row + "\n");
+    ASSERT_TRUE(out2->flush());
+    const std::string second = out2->rotation()->path();
+    filling.opened[second]->room = 4; // the disk fills 4 bytes into the next row
+    out2->append(std::string(300, 's') + "\n");
+    EXPECT_FALSE(out2->flush());
+    EXPECT_EQ(filling.files[second], "h\n" + row + "\n")
         << "cut back to the last whole row of this file";
 }
 
