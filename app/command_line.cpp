@@ -14,8 +14,10 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <tuple>
+#include <variant>
 
 namespace adc {
 
@@ -28,6 +30,13 @@ constexpr double kMaxPlotSpanSeconds = 86400;
 constexpr double kMinPlotSpanSeconds = 0.1;
 // A summary more often than this would be read by nobody.
 constexpr std::int64_t kShortestSummaryEveryMs = 1000;
+constexpr std::int64_t kShortestMqttEveryMs = 10;
+constexpr std::int64_t kLongestMqttEveryMs = 60'000;
+// At the fastest line, an hour of frames is a few hundred MB; more would be a mistake.
+constexpr std::int64_t kLongestMqttBufferMs = 3'600'000;
+// A QTimer holds a few weeks; a day is more than any summary interval needs.
+constexpr std::int64_t kLongestTimerMs = 86'400'000;
+constexpr qint64 kLongestPassword = 65'535;
 
 QString tr(const char* text)
 {
@@ -43,10 +52,13 @@ struct Options
                "a serial line."));
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions({profile,  port,         listPorts,  reconnect, record,      capture,
-                           append,   rotate,       keep,       plot,      plotSpan,    channels,
-                           headless, duration,     frames,     summary,   summaryFile, summaryEvery,
-                           expect,   maxMalformed, endOnHangup});
+        parser.addOptions({profile,     port,         listPorts,  reconnect,
+                           record,      capture,      append,     rotate,
+                           keep,        plot,         plotSpan,   channels,
+                           headless,    duration,     frames,     summary,
+                           summaryFile, summaryEvery, expect,     maxMalformed,
+                           endOnHangup, mqtt,         mqttCa,     mqttPasswordFile,
+                           mqttQos,     mqttEvery,    mqttBuffer, mqttSummaryEvery});
     }
 
     const QCommandLineOption profile{
@@ -124,6 +136,39 @@ struct Options
         "end-on-hangup", tr("With --headless: a port that hangs up (adc-sim --replay at its end, "
                             "a device that closes when done) ends the run as --duration would, "
                             "instead of failing it.")};
+    const QCommandLineOption mqtt{
+        "mqtt",
+        tr("Publish every frame to an MQTT broker: mqtt://[USER@]HOST[:PORT]/PREFIX, or mqtts:// "
+           "for TLS. Topics: PREFIX/readings (JSON), PREFIX/status (online/offline, retained), "
+           "PREFIX/summary (JSON, retained). A broker that is away is tried again; the readings "
+           "wait for it, within --mqtt-buffer."),
+        "URL"};
+    const QCommandLineOption mqttCa{
+        "mqtt-ca",
+        tr("With an mqtts:// URL: trust the certificate authorities in FILE (PEM) instead of the "
+           "system's."),
+        "FILE"};
+    const QCommandLineOption mqttPasswordFile{
+        "mqtt-password-file",
+        tr("The broker's password for the URL's user, from the first line of FILE; "
+           "ADC_MQTT_PASSWORD gives it otherwise. Never on the command line, where others can "
+           "read it."),
+        "FILE"};
+    const QCommandLineOption mqttQos{
+        "mqtt-qos", tr("0 (default): readings at most once; 1: acknowledged by the broker."), "N"};
+    const QCommandLineOption mqttEvery{
+        "mqtt-every",
+        tr("Publish the readings of every INTERVAL (100ms, 1s) as one message, a JSON array. "
+           "Default: a message per frame up to 1000 frames/s, arrays of 100 ms above."),
+        "INTERVAL"};
+    const QCommandLineOption mqttBuffer{
+        "mqtt-buffer",
+        tr("While the broker is away, hold the readings of the last INTERVAL (default 60s); older "
+           "ones are dropped and counted."),
+        "INTERVAL"};
+    const QCommandLineOption mqttSummaryEvery{
+        "mqtt-summary-every",
+        tr("Publish the summary so far every INTERVAL (default 10s), and at the end."), "INTERVAL"};
 };
 
 // The file a path names, however written: "x", "./x" and a link to x are one file.
@@ -239,6 +284,105 @@ QString takeExpectations(const QCommandLineParser& parser, const Options& o, Mon
                 .arg(QString::fromStdString(result.profile->channel(k).name));
         result.profile->channel(k).limits.reset();
     }
+    return {};
+}
+
+// An interval option's value in milliseconds, from `least` to `most`; none when it is not.
+std::optional<std::int64_t> intervalMs(const QCommandLineParser& parser,
+                                       const QCommandLineOption& option, std::int64_t least,
+                                       std::int64_t most)
+{
+    const std::optional<std::int64_t> ms = parseIntervalMs(parser.value(option).toStdString());
+    if (!ms || *ms < least || *ms > most)
+        return std::nullopt;
+    return ms;
+}
+
+// The password from the first line of `path`, or the mistake in reading it.
+QString readPassword(const QString& path, std::string& password)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return tr("cannot read the MQTT password file %1: %2")
+            .arg(quoted(path), file.errorString());
+    const QByteArray line = file.readLine(kLongestPassword + 2);
+    password = line.chopped(line.endsWith('\n') ? 1 : 0).toStdString();
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+    if (password.empty())
+        return tr("the MQTT password file %1 holds no password on its first line")
+            .arg(quoted(path));
+    return {};
+}
+
+// The mistake in --mqtt and its options, if any.
+QString checkMqtt(const QCommandLineParser& parser, const Options& o, MonitorOptions& result)
+{
+    if (!parser.isSet(o.mqtt)) {
+        for (const QCommandLineOption* option : {&o.mqttCa, &o.mqttPasswordFile, &o.mqttQos,
+                                                 &o.mqttEvery, &o.mqttBuffer, &o.mqttSummaryEvery})
+            if (parser.isSet(*option))
+                return tr("--%1 needs --mqtt").arg(option->names().constFirst());
+        return {};
+    }
+    MqttSettings mqtt;
+    auto url = parseBrokerUrl(parser.value(o.mqtt).toStdString());
+    if (const std::string* problem = std::get_if<std::string>(&url))
+        return QString::fromStdString(*problem);
+    mqtt.access.url = std::get<BrokerUrl>(std::move(url));
+    mqtt.publish.prefix = mqtt.access.url.prefix;
+
+    if (parser.isSet(o.mqttCa)) {
+        if (!mqtt.access.url.tls)
+            return tr("--mqtt-ca needs an mqtts:// URL");
+        const QString path = parser.value(o.mqttCa);
+        QFile file(path);
+        if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+            return tr("cannot read the certificate authorities %1: %2")
+                .arg(quoted(path), file.errorString());
+        mqtt.access.caFile = QFile::encodeName(path).toStdString();
+    }
+    if (parser.isSet(o.mqttPasswordFile)) {
+        if (mqtt.access.url.user.empty())
+            return tr("--mqtt-password-file needs a user name in the URL: mqtt://USER@HOST/PREFIX");
+        if (const QString problem =
+                readPassword(parser.value(o.mqttPasswordFile), mqtt.access.password);
+            !problem.isEmpty())
+            return problem;
+    } else if (const char* password = std::getenv("ADC_MQTT_PASSWORD");
+               password && !mqtt.access.url.user.empty()) {
+        mqtt.access.password = password;
+    }
+
+    if (parser.isSet(o.mqttQos)) {
+        const QString text = parser.value(o.mqttQos);
+        if (text != QLatin1String("0") && text != QLatin1String("1"))
+            return tr("invalid MQTT QoS %1 (0 or 1)").arg(quoted(text));
+        mqtt.publish.qos = text.toInt();
+    }
+    if (parser.isSet(o.mqttEvery)) {
+        mqtt.publish.everyMs =
+            intervalMs(parser, o.mqttEvery, kShortestMqttEveryMs, kLongestMqttEveryMs);
+        if (!mqtt.publish.everyMs)
+            return tr("invalid MQTT interval %1 (a time from 10ms to 1m)")
+                .arg(quoted(parser.value(o.mqttEvery)));
+    }
+    if (parser.isSet(o.mqttBuffer)) {
+        const auto ms = intervalMs(parser, o.mqttBuffer, 1000, kLongestMqttBufferMs);
+        if (!ms)
+            return tr("invalid MQTT buffer %1 (a time from 1s to 1h)")
+                .arg(quoted(parser.value(o.mqttBuffer)));
+        mqtt.publish.bufferMs = *ms;
+    }
+    if (parser.isSet(o.mqttSummaryEvery)) {
+        const auto ms =
+            intervalMs(parser, o.mqttSummaryEvery, kShortestSummaryEveryMs, kLongestTimerMs);
+        if (!ms)
+            return tr("invalid MQTT summary interval %1 (a time from 1s to 1d)")
+                .arg(quoted(parser.value(o.mqttSummaryEvery)));
+        mqtt.summaryEveryMs = *ms;
+    }
+    result.mqtt = std::move(mqtt);
     return {};
 }
 
@@ -360,7 +504,9 @@ QString checkValues(const QCommandLineParser& parser, const Options& o, MonitorO
                 .arg(quoted(text));
         result.summaryEvery = std::chrono::milliseconds(*ms);
     }
-    return takeExpectations(parser, o, result);
+    if (const QString problem = takeExpectations(parser, o, result); !problem.isEmpty())
+        return problem;
+    return checkMqtt(parser, o, result);
 }
 
 } // namespace
@@ -435,7 +581,7 @@ QString usageText()
               "--expect range or a profile's limits, or a "
               "checked channel without a well-formed reading, 4 no frame received, 5 a recording, "
               "a capture or the summary file could not be written, 6 more malformed frames than "
-              "--max-malformed. "
+              "--max-malformed, 7 with --mqtt, nothing could be published. "
               "When several apply, the lowest.\n");
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/exit_status.h"
 #include "profile/channel_profile.h"
+#include "publishing/mqtt_settings.h"
 #include "readings/channel_limits.h"
 #include "readings/summary_format.h"
 #include "recording/posix_output_file.h"
@@ -71,6 +72,9 @@ struct MonitorOptions
     /// The summary so far is written this often, as SIGUSR1 asks for it; none: only then.
     std::optional<std::chrono::milliseconds> summaryEvery;
     ChannelLimits limits;
+
+    /// Publishing to an MQTT broker; none without --mqtt.
+    std::optional<MqttSettings> mqtt;
 
     /// What existing recording files get.
     OpenMode openMode() const { return append ? OpenMode::Append : OpenMode::Create; }

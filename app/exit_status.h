@@ -18,6 +18,8 @@ enum class ExitStatus : int
     Write = 5,
     /// More malformed frames than --max-malformed allows.
     Malformed = 6,
+    /// With --mqtt: the broker never took a message (unreachable, refused us).
+    Publish = 7,
 };
 
 /// The status as the process returns it.

@@ -61,6 +61,16 @@ HeadlessRun::HeadlessRun(const MonitorOptions& options, std::FILE* out, std::FIL
     if (options.summaryEvery)
         m_summaryTimer.setInterval(*options.summaryEvery);
     connect(&m_summaryTimer, &QTimer::timeout, this, &HeadlessRun::writeSummary);
+
+    if (options.mqtt) {
+        m_mqtt = std::make_unique<MqttPublisher>(*options.mqtt, m_session, [this] {
+            return summaryJson(m_session.statistics(), totals(), m_session.valueStatistics());
+        });
+        connect(m_mqtt.get(), &MqttPublisher::problem, this,
+                [this](const QString& text) { message(Priority::Warning, text); });
+        connect(m_mqtt.get(), &MqttPublisher::notice, this,
+                [this](const QString& text) { message(Priority::Notice, text); });
+    }
 }
 
 HeadlessRun::~HeadlessRun() = default;
@@ -85,6 +95,8 @@ ExitStatus HeadlessRun::run()
         return m_portFailed ? ExitStatus::Failure : ExitStatus::Usage;
     m_elapsed.start();
     m_running = true;
+    if (m_mqtt)
+        m_mqtt->start();
     m_service.ready(tr("Receiving on %1").arg(m_options.port));
     if (m_options.summaryEvery)
         m_summaryTimer.start();
@@ -108,17 +120,26 @@ ExitStatus HeadlessRun::run()
         std::fputs("\n", m_err);
         m_progressShown = false;
     }
+    if (m_mqtt)
+        m_mqtt->finish();
     writeSummary();
     return exitStatus();
 }
 
-void HeadlessRun::writeSummary()
+RunTotals HeadlessRun::totals() const
 {
     RunTotals totals;
     totals.durationNs = m_running ? m_elapsed.nsecsElapsed() : m_durationNs;
     totals.bytesReceived = m_session.reception().bytesReceived();
     totals.bytesOutsideFrames = m_session.reception().bytesOutsideFrames();
-    const std::string summary = formatSummary(m_options.summary, m_session.statistics(), totals,
+    if (m_mqtt)
+        totals.mqttDropped = m_mqtt->dropped();
+    return totals;
+}
+
+void HeadlessRun::writeSummary()
+{
+    const std::string summary = formatSummary(m_options.summary, m_session.statistics(), totals(),
                                               m_session.valueStatistics());
     if (m_options.summaryPath.isEmpty()) {
         if (m_progressShown) {
@@ -201,6 +222,8 @@ ExitStatus HeadlessRun::exitStatus() const
         return ExitStatus::Write;
     if (!statistics.malformedWithinBound())
         return ExitStatus::Malformed;
+    if (m_mqtt && !m_mqtt->delivered())
+        return ExitStatus::Publish;
     return ExitStatus::Ok;
 }
 

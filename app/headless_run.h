@@ -5,6 +5,8 @@
 #include "app/journal_stream.h"
 #include "app/service_notifier.h"
 #include "monitor/readings_observer.h"
+#include "mqtt/mqtt_publisher.h"
+#include "readings/summary_format.h"
 #include "session/monitor_session.h"
 
 #include <QDeadlineTimer>
@@ -13,6 +15,7 @@
 #include <QObject>
 #include <QTimer>
 #include <cstdio>
+#include <memory>
 
 namespace adc {
 
@@ -43,6 +46,7 @@ public:
 private:
     void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;
 
+    RunTotals totals() const;
     void message(Priority priority, const QString& text);
     void onDurationTimer();
     void showProgress();
@@ -59,6 +63,7 @@ private:
     QTimer m_progressTimer;
     QTimer m_summaryTimer;
     ServiceNotifier m_service;
+    std::unique_ptr<MqttPublisher> m_mqtt;
     bool m_journal = false;
     bool m_summaryFailed = false;
     bool m_running = false;

@@ -3,6 +3,8 @@
 #include "app/headless_run.h"
 #include "app/journal_stream.h"
 #include "app/signal_notifier.h"
+#include "mqtt/mqtt_publisher.h"
+#include "readings/summary_format.h"
 #include "ui/form1.h"
 #include "ui/window_system.h"
 
@@ -14,15 +16,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <unistd.h>
 
 namespace {
 
-/// An error on standard error, at its priority when the journal reads it.
-void printError(const QString& text)
+/// A message of the given priority on standard error.
+void printMessage(adc::Priority priority, const QString& text)
 {
     static const bool journal = adc::isJournalStream(STDERR_FILENO, std::getenv("JOURNAL_STREAM"));
-    std::fputs(adc::messageLine(adc::Priority::Error, text.toStdString(), journal).c_str(), stderr);
+    std::fputs(adc::messageLine(priority, text.toStdString(), journal).c_str(), stderr);
+}
+
+/// An error on standard error.
+void printError(const QString& text)
+{
+    printMessage(adc::Priority::Error, text);
 }
 
 /// Tells the operator about a failure nobody expected, then ends the program with Failure.
@@ -127,13 +136,33 @@ int main(int argc, char* argv[])
         adc::SignalNotifier stops;
         QObject::connect(&stops, &adc::SignalNotifier::signalled, &window,
                          &adc::Form1::Command2_Click);
+        // The window publishes from its start to its end, what it receives in between.
+        std::unique_ptr<adc::MqttPublisher> mqtt;
+        if (options.mqtt) {
+            adc::MonitorSession& session = window.session();
+            mqtt = std::make_unique<adc::MqttPublisher>(*options.mqtt, session, [&session, &mqtt] {
+                adc::RunTotals totals = session.totals();
+                totals.mqttDropped = mqtt->dropped();
+                return adc::summaryJson(session.statistics(), totals, session.valueStatistics());
+            });
+            QObject::connect(
+                mqtt.get(), &adc::MqttPublisher::problem, &window,
+                [](const QString& text) { printMessage(adc::Priority::Warning, text); });
+            QObject::connect(
+                mqtt.get(), &adc::MqttPublisher::notice, &window,
+                [](const QString& text) { printMessage(adc::Priority::Notice, text); });
+            mqtt->start();
+        }
         window.setChartSpan(options.plotSpanSeconds);
         window.show();
         if (options.plot)
             window.showChart();
         if (options.channels)
             window.showChannels();
-        return QApplication::exec();
+        const int status = QApplication::exec();
+        if (mqtt)
+            mqtt->finish();
+        return status;
     } catch (const std::exception& e) {
         reportUnexpected(QString::fromLocal8Bit(e.what()));
         return adc::exitCode(adc::ExitStatus::Failure);

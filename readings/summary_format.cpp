@@ -215,6 +215,8 @@ std::string summaryText(const RunStatistics& stats, const RunTotals& totals,
             std::to_string(totals.bytesReceived) + " bytes received, " +
             std::to_string(totals.bytesOutsideFrames) + " bytes outside frames, " +
             fixed(seconds(totals), 3) + " s\n";
+    if (totals.mqttDropped)
+        text += std::to_string(*totals.mqttDropped) + " frames not published (MQTT buffer full)\n";
     text += "result: " + verdict(stats, values) + "\n";
     return text;
 }
@@ -317,6 +319,9 @@ std::string summaryJson(const RunStatistics& stats, const RunTotals& totals,
                        ",\"frames_per_s\":" + fixed(framesPerSecond(stats, totals), 3) +
                        ",\"bytes_received\":" + std::to_string(totals.bytesReceived) +
                        ",\"bytes_outside_frames\":" + std::to_string(totals.bytesOutsideFrames) +
+                       (totals.mqttDropped
+                            ? ",\"mqtt_dropped\":" + std::to_string(*totals.mqttDropped)
+                            : std::string()) +
                        ",\"channels\":[";
     for (int k = 0; k < kChannelCount; ++k) {
         const ChannelStatistics& c = stats.channel(k);

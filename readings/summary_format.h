@@ -4,6 +4,7 @@
 #include "readings/value_statistics.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace adc {
@@ -17,6 +18,9 @@ struct RunTotals
     std::int64_t bytesReceived = 0;
     /// Bytes that were not part of a frame: anything between a CR and the next STX.
     std::int64_t bytesOutsideFrames = 0;
+    /// Frames not published because the broker was away longer than the buffer held them;
+    /// none when nothing is published.
+    std::optional<std::int64_t> mqttDropped;
 };
 
 /// How the summary of a run is written.

@@ -14,7 +14,10 @@ MonitorSession::MonitorSession(Face face, QObject* parent) : QObject(parent)
     m_consumers.add(&m_recording);
 
     connect(&m_link, &SerialLink::receivingStarted, this, &MonitorSession::receivingStarted);
-    connect(&m_link, &SerialLink::stopped, this, &MonitorSession::stopped);
+    connect(&m_link, &SerialLink::stopped, this, [this] {
+        m_stopNs = m_clock.monotonicNs();
+        emit stopped();
+    });
     connect(&m_link, &SerialLink::batchProcessed, this, [this] {
         // A batch's frames arrived together: the clock is read once for all of them.
         if (m_valueStatistics)
@@ -72,6 +75,7 @@ bool MonitorSession::start()
     if (!m_link.start(m_portName))
         return false;
     m_startNs = m_clock.monotonicNs();
+    m_stopNs = -1;
     // The files asked for are made once the port is open, so that a run that cannot receive
     // leaves none behind.
     if (const QString problem = m_recording.startArmed(); !problem.isEmpty()) {
@@ -80,6 +84,16 @@ bool MonitorSession::start()
         return false;
     }
     return true;
+}
+
+RunTotals MonitorSession::totals() const
+{
+    RunTotals totals;
+    if (m_startNs != 0)
+        totals.durationNs = (m_stopNs < 0 ? m_clock.monotonicNs() : m_stopNs) - m_startNs;
+    totals.bytesReceived = m_reception.bytesReceived();
+    totals.bytesOutsideFrames = m_reception.bytesOutsideFrames();
+    return totals;
 }
 
 void MonitorSession::stop()

@@ -9,6 +9,7 @@
 #include "profile/values_observer.h"
 #include "readings/channel_limits.h"
 #include "readings/run_statistics.h"
+#include "readings/summary_format.h"
 #include "readings/value_statistics.h"
 #include "recording/clock.h"
 #include "recording/recording_session.h"
@@ -72,6 +73,11 @@ public:
     /// When reception last started, on the clock the values' excursions are timed by
     /// (SystemClock's monotonic nanoseconds).
     std::int64_t startedNs() const { return m_startNs; }
+    /// Every reading's value on each channel; null without a profile.
+    const ValueTable* valueTable() const { return m_valueTable.get(); }
+    /// What reception took in besides the readings, from its last start until now, or until it
+    /// stopped.
+    RunTotals totals() const;
     /// The values' statistics since the last reset; null without a profile.
     const ValueStatistics* valueStatistics() const { return m_valueStatistics.get(); }
 
@@ -163,6 +169,7 @@ private:
     int m_otherValueConsumers = 0;
     SystemClock m_clock;
     std::int64_t m_startNs = 0;
+    std::int64_t m_stopNs = -1;
     bool m_taking = true;
 };
 

@@ -139,7 +139,7 @@ TEST(RunSummary, VerdictsStatisticsAndFormats)
     stats.frameDecoded({21, 0, 8, 0, 0, 0, 0, 0}, 3);
     stats.frameDecoded({20, 4095, 8, 0, 0, 0, 0, 0}, 4);
 
-    const RunTotals totals{2'000'000'000, 99, 0};
+    const RunTotals totals{2'000'000'000, 99, 0, std::nullopt};
     const std::string text = summaryText(stats, totals);
     EXPECT_NE(text.find("AD2              4         0      7 (0x007)      9 (0x009)      8.000 "
                         "    0.816      2 -            -\n"),

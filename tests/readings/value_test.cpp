@@ -56,7 +56,7 @@ TEST(ValueSummary, ValuesInTheUnitAgainstTheProfilesLimits)
     EXPECT_FALSE(limitsMet(stats, &values));
     EXPECT_FALSE(runPassed(stats, &values));
 
-    const RunTotals totals{2'000'000'000, 0, 0};
+    const RunTotals totals{2'000'000'000, 0, 0, std::nullopt};
     const std::string text = summaryText(stats, totals, &values);
     EXPECT_NE(text.find("\nchannel name         unit          min        max        mean     "
                         "stddev        p-p limit                 outside  first (s)   last (s)  "

@@ -1,0 +1,233 @@
+#include "publishing/reading_publisher.h"
+
+#include "readings/csv_format.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace adc {
+
+namespace {
+
+// A batch is a JSON array of frames; this many bytes of it in flight are enough to keep any
+// broker busy, and bound what a lost connection leaves to send again.
+constexpr std::size_t kWindowBytes = 4 << 20;
+
+constexpr std::int64_t kNsPerMs = 1'000'000;
+
+} // namespace
+
+ReadingPublisher::ReadingPublisher(PublishSettings settings, BrokerClient& client,
+                                   const Clock& clock, const Profile* profile,
+                                   const ValueTable* table)
+    : m_settings(std::move(settings)), m_client(client), m_clock(clock), m_json(profile, table),
+      m_readingsTopic(m_settings.prefix + "/readings"),
+      m_statusTopic(m_settings.prefix + "/status"), m_summaryTopic(m_settings.prefix + "/summary")
+{}
+
+void ReadingPublisher::frameDecoded(const FrameReadings& readings, std::int64_t frame)
+{
+    HeldFrame held{m_clock.unixMs(), m_clock.monotonicNs() / kNsPerMs, frame, {}};
+    for (int k = 0; k < kChannelCount; ++k)
+        held.readings[static_cast<std::size_t>(k)] =
+            static_cast<std::int16_t>(readings[static_cast<std::size_t>(k)]);
+    m_frames.push_back(held);
+    ++m_framesThisTick;
+    if (batching()) {
+        ++m_openFrames;
+        return;
+    }
+    if (!m_cuts.empty() && !m_cuts.back().array)
+        ++m_cuts.back().frames;
+    else
+        m_cuts.push_back({1, false});
+    pump();
+}
+
+void ReadingPublisher::tick()
+{
+    cutBatch();
+    if (!m_settings.everyMs) {
+        m_tickCounts[m_tickIndex] = m_framesThisTick;
+        m_tickIndex = (m_tickIndex + 1) % m_tickCounts.size();
+        m_fast = std::accumulate(m_tickCounts.begin(), m_tickCounts.end(), std::int64_t(0)) >
+                 kPerFrameRate;
+    }
+    m_framesThisTick = 0;
+    dropExpired();
+    pump();
+}
+
+void ReadingPublisher::cutBatch()
+{
+    if (m_openFrames == 0)
+        return;
+    m_cuts.push_back({m_openFrames, true});
+    m_openFrames = 0;
+}
+
+void ReadingPublisher::dropExpired()
+{
+    const std::int64_t oldest = m_clock.monotonicNs() / kNsPerMs - m_settings.bufferMs;
+    const std::int64_t before = m_dropped;
+    while (!m_frames.empty() && m_frames.front().monotonicMs < oldest) {
+        m_frames.pop_front();
+        ++m_dropped;
+        if (m_cuts.empty()) {
+            --m_openFrames;
+        } else if (--m_cuts.front().frames == 0) {
+            m_cuts.pop_front();
+        }
+    }
+    if (m_dropped > before && !m_dropping) {
+        m_dropping = true;
+        notice("the broker has not taken the readings for as long as the buffer holds them (" +
+               std::to_string(m_settings.bufferMs / 1000) +
+               " s, --mqtt-buffer); dropping the oldest frames");
+    } else if (m_dropped == before && m_dropping) {
+        m_dropping = false;
+        notice(std::to_string(m_dropped - m_droppedReported) +
+               " frames were dropped; the rest were kept and are being sent");
+        m_droppedReported = m_dropped;
+    }
+}
+
+void ReadingPublisher::connected()
+{
+    m_connected = true;
+    m_urgent.push_front({m_statusTopic, "online", 1, true});
+    pump();
+}
+
+void ReadingPublisher::disconnected()
+{
+    m_connected = false;
+    // Sent again in their order, ahead of the rest; a new connection says "online" itself.
+    for (auto it = m_inFlight.rbegin(); it != m_inFlight.rend(); ++it) {
+        Message& message = it->message;
+        if (message.topic == m_statusTopic && message.payload == "online")
+            continue;
+        if (message.topic == m_summaryTopic && m_summary)
+            continue;
+        m_urgent.push_front(std::move(message));
+    }
+    m_inFlight.clear();
+    m_inFlightBytes = 0;
+}
+
+void ReadingPublisher::completed(int id)
+{
+    const auto it = std::find_if(m_inFlight.begin(), m_inFlight.end(),
+                                 [id](const InFlight& entry) { return entry.id == id; });
+    if (it == m_inFlight.end())
+        return;
+    m_messageFrames -= it->message.frames;
+    m_inFlightBytes -= it->message.payload.size();
+    m_inFlight.erase(it);
+    m_delivered = true;
+    pump();
+}
+
+void ReadingPublisher::publishSummary(std::string json)
+{
+    m_summary = Message{m_summaryTopic, std::move(json), 1, true};
+    pump();
+}
+
+void ReadingPublisher::finish(std::string json)
+{
+    cutBatch();
+    m_finishing = true;
+    m_final = Message{m_statusTopic, "offline", 1, true};
+    publishSummary(std::move(json));
+}
+
+bool ReadingPublisher::drained() const
+{
+    return m_frames.empty() && m_urgent.empty() && !m_summary && m_inFlight.empty() && !m_final;
+}
+
+void ReadingPublisher::pump()
+{
+    if (!m_connected)
+        return;
+    while (m_inFlight.size() < static_cast<std::size_t>(kWindow) &&
+           (m_inFlight.empty() || m_inFlightBytes < kWindowBytes)) {
+        Message message;
+        if (!m_urgent.empty()) {
+            message = std::move(m_urgent.front());
+            m_urgent.pop_front();
+        } else if (m_summary) {
+            message = std::move(*m_summary);
+            m_summary.reset();
+        } else if (!m_cuts.empty()) {
+            message = readingsMessage(m_cuts.front());
+        } else if (m_final && m_frames.empty()) {
+            message = std::move(*m_final);
+            m_final.reset();
+        } else {
+            break;
+        }
+        if (!send(std::move(message)))
+            break;
+    }
+}
+
+bool ReadingPublisher::send(Message message)
+{
+    const std::optional<int> id =
+        m_client.publish(message.topic, message.payload, message.qos, message.retain);
+    if (!id) {
+        m_urgent.push_front(std::move(message));
+        return false;
+    }
+    m_inFlightBytes += message.payload.size();
+    m_inFlight.push_back({*id, std::move(message)});
+    return true;
+}
+
+ReadingPublisher::Message ReadingPublisher::readingsMessage(const Cut& cut)
+{
+    Message message{m_readingsTopic, {}, m_settings.qos, false, cut.array ? cut.frames : 1};
+    m_messageFrames += message.frames;
+    std::string& payload = message.payload;
+    if (cut.array)
+        payload += '[';
+    for (std::int64_t i = 0; i < message.frames; ++i) {
+        const HeldFrame& held = m_frames.front();
+        FrameReadings readings;
+        for (int k = 0; k < kChannelCount; ++k)
+            readings[static_cast<std::size_t>(k)] = held.readings[static_cast<std::size_t>(k)];
+        if (i > 0)
+            payload += ',';
+        m_json.append(payload, localTime(held.unixMs), held.frame, readings);
+        m_frames.pop_front();
+    }
+    if (cut.array)
+        payload += ']';
+    if (cut.array || --m_cuts.front().frames == 0)
+        m_cuts.pop_front();
+    return message;
+}
+
+const std::string& ReadingPublisher::localTime(std::int64_t unixMs)
+{
+    if (unixMs == m_timeMs)
+        return m_time;
+    const std::int64_t second = unixMs / 1000;
+    if (second != m_timeSecond) {
+        m_timeSecond = second;
+        m_utcOffset = m_clock.utcOffsetSeconds(unixMs);
+    }
+    m_timeMs = unixMs;
+    m_time = isoLocalTime(unixMs, m_utcOffset);
+    return m_time;
+}
+
+void ReadingPublisher::notice(const std::string& text)
+{
+    if (m_notice)
+        m_notice(text);
+}
+
+} // namespace adc
