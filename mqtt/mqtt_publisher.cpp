@@ -86,6 +86,9 @@ void MqttPublisher::finish(int timeoutMs)
         loop.exec();
     }
     m_client.stop();
+    m_unsent = m_publisher.held();
+    if (m_unsent > 0)
+        emit notice(tr("MQTT: %1 frames could not be published before the end").arg(m_unsent));
 }
 
 void MqttPublisher::onConnected()

@@ -32,8 +32,9 @@ public:
     /// `timeoutMs` for the broker to take what is held, and disconnects.
     void finish(int timeoutMs = 3000);
 
-    /// Frames the buffer could not hold.
-    std::int64_t dropped() const { return m_publisher.dropped(); }
+    /// Frames not published: those the buffer could not hold, and after finish() those still
+    /// held.
+    std::int64_t dropped() const { return m_publisher.dropped() + m_unsent; }
     /// True once the broker has taken any message.
     bool delivered() const { return m_publisher.delivered(); }
     const ReadingPublisher& publisher() const { return m_publisher; }
@@ -58,6 +59,7 @@ private:
     QTimer m_tickTimer;
     QTimer m_summaryTimer;
     QString m_lastReason;
+    std::int64_t m_unsent = 0;
     bool m_started = false;
     bool m_everConnected = false;
     bool m_wasConnected = false;

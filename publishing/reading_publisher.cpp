@@ -32,7 +32,9 @@ void ReadingPublisher::frameDecoded(const FrameReadings& readings, std::int64_t 
         held.readings[static_cast<std::size_t>(k)] =
             static_cast<std::int16_t>(readings[static_cast<std::size_t>(k)]);
     m_frames.push_back(held);
-    ++m_framesThisTick;
+    // A burst shows itself within a tick: more frames than a tick takes at the limit.
+    if (++m_framesThisTick > kPerFrameRate * kTickMs / 1000 && !m_settings.everyMs)
+        m_fast = true;
     if (batching()) {
         ++m_openFrames;
         return;
