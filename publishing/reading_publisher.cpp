@@ -52,8 +52,10 @@ void ReadingPublisher::tick()
     if (!m_settings.everyMs) {
         m_tickCounts[m_tickIndex] = m_framesThisTick;
         m_tickIndex = (m_tickIndex + 1) % m_tickCounts.size();
-        m_fast = std::accumulate(m_tickCounts.begin(), m_tickCounts.end(), std::int64_t(0)) >
-                 kPerFrameRate;
+        // A tick faster than the limit, or a second of them above it on average.
+        m_fast = m_framesThisTick > kPerFrameRate * kTickMs / 1000 ||
+                 std::accumulate(m_tickCounts.begin(), m_tickCounts.end(), std::int64_t(0)) >
+                     kPerFrameRate;
     }
     m_framesThisTick = 0;
     dropExpired();

@@ -200,5 +200,76 @@ TEST(CommandLine, AProfileFillsInWhatTheCommandLineLeavesOut)
     EXPECT_FALSE(parse(mistakes[0].first).showUsage) << "the usage does not help with a file";
 }
 
+TEST(CommandLine, PublishingAsAskedForAndItsMistakes)
+{
+    QTemporaryDir dir;
+    const QString password = dir.filePath("password");
+    const QString empty = dir.filePath("empty");
+    for (const auto& [path, text] :
+         {std::pair(password, "s3cret pass\r\nsecond line"), std::pair(empty, "\n")}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+    qputenv("ADC_MQTT_PASSWORD", "from-the-environment");
+
+    const MonitorOptions defaults = parse({"--mqtt", "mqtt://broker/lab/rig"});
+    ASSERT_TRUE(defaults.mqtt) << defaults.error.toStdString();
+    EXPECT_EQ(defaults.mqtt->publish.prefix, "lab/rig");
+    EXPECT_EQ(defaults.mqtt->publish.qos, 0);
+    EXPECT_FALSE(defaults.mqtt->publish.everyMs);
+    EXPECT_EQ(defaults.mqtt->publish.bufferMs, 60'000);
+    EXPECT_EQ(defaults.mqtt->summaryEveryMs, 10'000);
+    EXPECT_EQ(defaults.mqtt->access.password, "") << "no user, no password";
+    EXPECT_FALSE(parse({}).mqtt);
+
+    const MonitorOptions all =
+        parse({"--headless", "--mqtt", "mqtts://rig@broker:9883/lab/rig", "--mqtt-ca", password,
+               "--mqtt-password-file", password, "--mqtt-qos", "1", "--mqtt-every", "250ms",
+               "--mqtt-buffer", "1h", "--mqtt-summary-every", "1s"});
+    ASSERT_TRUE(all.mqtt) << all.error.toStdString();
+    EXPECT_EQ(all.mqtt->access.password, "s3cret pass");
+    EXPECT_EQ(all.mqtt->access.caFile, password.toStdString());
+    EXPECT_EQ(all.mqtt->publish.qos, 1);
+    EXPECT_EQ(all.mqtt->publish.everyMs, 250);
+    EXPECT_EQ(all.mqtt->publish.bufferMs, 3'600'000);
+    EXPECT_EQ(all.mqtt->summaryEveryMs, 1000);
+    EXPECT_EQ(parse({"--mqtt", "mqtt://rig@h/p"}).mqtt->access.password, "from-the-environment");
+    EXPECT_EQ(parse({"--mqtt", "mqtt://h/p", "--mqtt-every", "10ms"}).mqtt->publish.everyMs, 10);
+    EXPECT_EQ(parse({"--mqtt", "mqtt://h/p", "--mqtt-every", "1m"}).mqtt->publish.everyMs, 60'000);
+
+    const std::pair<QStringList, const char*> mistakes[] = {
+        {{"--mqtt", "broker/lab"}, "invalid MQTT URL 'broker/lab'"},
+        {{"--mqtt", "mqtt://u:p@h/p"}, "no password in the URL"},
+        {{"--mqtt-qos", "1"}, "--mqtt-qos needs --mqtt"},
+        {{"--mqtt-ca", password}, "--mqtt-ca needs --mqtt"},
+        {{"--mqtt-password-file", password}, "--mqtt-password-file needs --mqtt"},
+        {{"--mqtt-every", "1s"}, "--mqtt-every needs --mqtt"},
+        {{"--mqtt-buffer", "1s"}, "--mqtt-buffer needs --mqtt"},
+        {{"--mqtt-summary-every", "1s"}, "--mqtt-summary-every needs --mqtt"},
+        {{"--mqtt", "mqtt://h/p", "--mqtt-ca", password}, "--mqtt-ca needs an mqtts:// URL"},
+        {{"--mqtt", "mqtts://h/p", "--mqtt-ca", dir.filePath("none")},
+         "cannot read the certificate authorities"},
+        {{"--mqtt", "mqtt://h/p", "--mqtt-password-file", password}, "needs a user name"},
+        {{"--mqtt", "mqtt://u@h/p", "--mqtt-password-file", dir.filePath("none")},
+         "cannot read the MQTT password file"},
+        {{"--mqtt", "mqtt://u@h/p", "--mqtt-password-file", empty}, "holds no password"},
+        {{"--mqtt", "mqtt://h/p", "--mqtt-qos", "2"}, "invalid MQTT QoS '2' (0 or 1)"},
+        {{"--mqtt", "mqtt://h/p", "--mqtt-every", "9ms"}, "invalid MQTT interval '9ms'"},
+        {{"--mqtt", "mqtt://h/p", "--mqtt-every", "61s"}, "invalid MQTT interval"},
+        {{"--mqtt", "mqtt://h/p", "--mqtt-buffer", "999ms"}, "invalid MQTT buffer '999ms'"},
+        {{"--mqtt", "mqtt://h/p", "--mqtt-buffer", "3601s"}, "invalid MQTT buffer"},
+        {{"--mqtt", "mqtt://h/p", "--mqtt-summary-every", "0s"}, "invalid MQTT summary interval"},
+        {{"--mqtt", "mqtt://h/p", "--mqtt-summary-every", "2d"}, "invalid MQTT summary interval"},
+    };
+    for (const auto& [args, error] : mistakes) {
+        const MonitorOptions options = parse(args);
+        EXPECT_EQ(options.status, ExitStatus::Usage) << args.join(' ').toStdString();
+        EXPECT_TRUE(options.error.contains(error))
+            << args.join(' ').toStdString() << ": " << options.error.toStdString();
+    }
+    qunsetenv("ADC_MQTT_PASSWORD");
+}
+
 } // namespace
 } // namespace adc
