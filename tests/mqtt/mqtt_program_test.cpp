@@ -347,6 +347,32 @@ TEST(MqttProgram, TlsAndAPasswordFromAFileOrTheEnvironment)
     }
 }
 
+// The window publishes from its start to its end, and says goodbye when closed by a signal.
+TEST(MqttProgram, TheWindowPublishesFromStartToEnd)
+{
+    MqttBroker broker;
+    ASSERT_TRUE(broker.isRunning());
+    MqttSubscriber subscriber(broker.port(), "lab/window/#");
+    QProcess window;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    window.setProcessEnvironment(environment);
+    window.start(QStringLiteral(ADC_MONITOR_PATH),
+                 {QStringLiteral("--mqtt"), url(broker.port(), "lab/window")});
+    ASSERT_TRUE(subscriber.waitFor(
+        [](const auto& messages) { return hasMessage(messages, "lab/window/status", "online"); },
+        10000));
+    window.terminate();
+    ASSERT_TRUE(window.waitForFinished(10000));
+    EXPECT_EQ(window.exitCode(), 0);
+    ASSERT_TRUE(subscriber.waitFor(
+        [](const auto& messages) { return hasMessage(messages, "lab/window/status", "offline"); },
+        5000));
+    const std::vector<std::string> summaries = subscriber.payloads("lab/window/summary");
+    ASSERT_FALSE(summaries.empty());
+    EXPECT_EQ(summaries.back().rfind("{\"frames\":0,", 0), 0u) << summaries.back();
+}
+
 TEST(MqttProgram, ABrokerThatCannotBeReachedIsNamedOnceAndFailsTheRunAtItsEnd)
 {
     const int nothing = adc::test::freeLocalPort();
