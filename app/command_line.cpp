@@ -581,7 +581,7 @@ QString usageText()
               "--expect range or a profile's limits, or a "
               "checked channel without a well-formed reading, 4 no frame received, 5 a recording, "
               "a capture or the summary file could not be written, 6 more malformed frames than "
-              "--max-malformed, 7 with --mqtt, nothing could be published. "
+              "--max-malformed, 7 with --mqtt, the broker never took a message. "
               "When several apply, the lowest.\n");
 }
 
