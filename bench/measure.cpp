@@ -5,16 +5,18 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <string>
 #include <sys/resource.h>
 
 namespace adc::bench {
 
 namespace {
 
-std::int64_t statusKiB(const char* key)
+std::int64_t statusKiB(const char* key, const std::string& process = "self")
 {
     long long kib = -1;
-    if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+    if (std::FILE* status = std::fopen(("/proc/" + process + "/status").c_str(), "r")) {
         char line[256];
         const std::size_t length = std::strlen(key);
         while (std::fgets(line, sizeof line, status) != nullptr) {
@@ -74,6 +76,11 @@ std::int64_t peakResidentKiB()
 std::int64_t residentKiB()
 {
     return statusKiB("VmRSS");
+}
+
+std::int64_t processResidentKiB(long pid)
+{
+    return statusKiB("VmRSS", std::to_string(pid));
 }
 
 } // namespace adc::bench

@@ -22,4 +22,7 @@ std::int64_t peakResidentKiB();
 /// The process's resident set size now, in KiB (VmRSS); -1 where /proc is missing.
 std::int64_t residentKiB();
 
+/// The resident set size of the process `pid` now, in KiB (VmRSS); -1 when it is not there.
+std::int64_t processResidentKiB(long pid);
+
 } // namespace adc::bench

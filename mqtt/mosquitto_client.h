@@ -4,9 +4,11 @@
 #include "publishing/mqtt_settings.h"
 
 #include <QObject>
+#include <QSocketNotifier>
 #include <QString>
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -16,10 +18,15 @@ struct mosquitto;
 
 namespace adc {
 
-/// A connection to an MQTT broker through libmosquitto, kept up by a thread of its own: name
-/// look-up, connecting and TLS handshakes block in libmosquitto, and none of them may hold up
-/// reception. A connection that fails or is lost is tried again after 1 s, doubling to 30 s.
-/// What happens is reported on the thread that made the client, in order.
+/// A connection to an MQTT broker through libmosquitto, driven from Qt's event loop.
+///
+/// Connecting blocks in libmosquitto (the name's look-up, the TLS handshake), so a thread of
+/// the client's own makes each connection and hands it over once the broker has accepted it;
+/// from then on the connection is used on the thread that made the client, and reception
+/// never waits for the network. Messages are written as they are published; what the broker
+/// sends back (acknowledgements, its pings) is read when service() is called, so that a
+/// message costs no wake-up of its own. A connection that fails or is lost is tried again after
+/// 1 s, doubling to 30 s.
 class MosquittoClient final : public QObject, public BrokerClient
 {
     Q_OBJECT
@@ -31,8 +38,11 @@ public:
 
     /// Starts connecting.
     void start();
-    /// Says goodbye to the broker, so that the will is not sent, and ends the thread.
+    /// Says goodbye to the broker, so that its will is not published, and ends the thread.
     void stop();
+    /// Reads what the broker has sent, keeps the connection alive and writes what waits; due
+    /// at least every few seconds while connected.
+    void service();
 
     std::optional<int> publish(const std::string& topic, const std::string& payload, int qos,
                                bool retain) override;
@@ -46,46 +56,41 @@ signals:
     void completed(int id);
 
 private:
-    enum class EventType
-    {
-        Connected,
-        Disconnected,
-        Completed,
-    };
-    struct Event
-    {
-        EventType type;
-        int id = 0;
-        std::string text;
-    };
-
     void run();
     mosquitto* create();
-    void post(Event event);
-    void deliver();
+    mosquitto* connectOnce();
+    void takeConnection();
+    void afterCall(int rc);
+    void finishLoss();
+    void deliverCompletions();
+    void watchWrites();
     bool waitBeforeRetry(int seconds);
     void noteFailure(const std::string& reason);
 
     static void onConnect(mosquitto*, void* self, int rc);
-    static void onDisconnect(mosquitto*, void* self, int rc);
     static void onPublish(mosquitto*, void* self, int id);
     static void onLog(mosquitto*, void* self, int level, const char* text);
 
     BrokerAccess m_access;
     std::thread m_thread;
 
-    // Guards m_mosq against its destruction while the client's owner publishes.
-    std::mutex m_mutex;
+    // The connection in use, on the client's own thread only.
     mosquitto* m_mosq = nullptr;
-    std::atomic<bool> m_connected = false;
-    std::atomic<bool> m_stopping = false;
-    std::condition_variable m_wake;
-
-    std::mutex m_eventMutex;
-    std::vector<Event> m_events;
+    std::unique_ptr<QSocketNotifier> m_writable;
+    std::vector<int> m_completions;
     bool m_deliveryPosted = false;
+    bool m_losing = false;
+    std::string m_lossReason;
 
-    // The thread's own: why the current attempt failed, first cause first.
+    // Between the two threads.
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    mosquitto* m_handed = nullptr;
+    bool m_wanted = true;
+    int m_delay = 0;
+    std::atomic<bool> m_stopping = false;
+
+    // The connecting thread's own: why the attempt failed, first cause first.
     std::string m_failure;
     bool m_accepted = false;
 };

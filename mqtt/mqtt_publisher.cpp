@@ -7,6 +7,9 @@ namespace adc {
 
 namespace {
 
+// While the last messages go out at the end, the broker's answers are read this often.
+constexpr int kFinishServiceMs = 5;
+
 BrokerAccess withWill(BrokerAccess access, const std::string& prefix)
 {
     access.willTopic = prefix + "/status";
@@ -39,8 +42,11 @@ MqttPublisher::MqttPublisher(MqttSettings settings, MonitorSession& session,
     connect(&m_client, &MosquittoClient::disconnected, this, &MqttPublisher::onDisconnected);
     connect(&m_client, &MosquittoClient::completed, this,
             [this](int id) { m_publisher.completed(id); });
-    m_tickTimer.setInterval(static_cast<int>(m_publisher.tickMs()));
-    connect(&m_tickTimer, &QTimer::timeout, this, [this] { m_publisher.tick(); });
+    connect(&m_tickTimer, &QTimer::timeout, this, [this] {
+        m_client.service();
+        m_publisher.tick();
+        followPace();
+    });
     m_summaryTimer.setInterval(static_cast<int>(m_settings.summaryEveryMs));
     connect(&m_summaryTimer, &QTimer::timeout, this,
             [this] { m_publisher.publishSummary(summary()); });
@@ -49,7 +55,7 @@ MqttPublisher::MqttPublisher(MqttSettings settings, MonitorSession& session,
 MqttPublisher::~MqttPublisher()
 {
     if (m_started)
-        m_session.removeConsumer(&m_publisher);
+        m_session.removeConsumer(this);
 }
 
 void MqttPublisher::start()
@@ -57,8 +63,8 @@ void MqttPublisher::start()
     if (m_started)
         return;
     m_started = true;
-    m_session.addConsumer(&m_publisher);
-    m_tickTimer.start();
+    m_session.addConsumer(this);
+    m_tickTimer.start(static_cast<int>(m_publisher.tickMs()));
     m_summaryTimer.start();
     m_client.start();
 }
@@ -68,27 +74,47 @@ void MqttPublisher::finish(int timeoutMs)
     if (!m_started)
         return;
     m_started = false;
-    m_session.removeConsumer(&m_publisher);
+    m_session.removeConsumer(this);
     m_tickTimer.stop();
     m_summaryTimer.stop();
     m_publisher.finish(summary());
     if (m_publisher.isConnected() && !m_publisher.drained()) {
+        // The broker's acknowledgements are read often now: nothing else is left to do.
         QEventLoop loop;
         QTimer deadline;
         deadline.setSingleShot(true);
         connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QTimer serve;
+        connect(&serve, &QTimer::timeout, &loop, [this] { m_client.service(); });
         connect(&m_client, &MosquittoClient::completed, &loop, [this, &loop] {
             if (m_publisher.drained())
                 loop.quit();
         });
         connect(&m_client, &MosquittoClient::disconnected, &loop, &QEventLoop::quit);
         deadline.start(timeoutMs);
+        serve.start(kFinishServiceMs);
         loop.exec();
     }
     m_client.stop();
     m_unsent = m_publisher.held();
     if (m_unsent > 0)
         emit notice(tr("MQTT: %1 frames could not be published before the end").arg(m_unsent));
+}
+
+void MqttPublisher::frameDecoded(const FrameReadings& readings, std::int64_t frame)
+{
+    m_publisher.frameDecoded(readings, frame);
+    // A broker slower than the frames: its acknowledgements are read now, not at the tick.
+    if (m_publisher.windowFull())
+        m_client.service();
+    followPace();
+}
+
+void MqttPublisher::followPace()
+{
+    const int interval = static_cast<int>(m_publisher.tickMs());
+    if (m_tickTimer.isActive() && m_tickTimer.interval() != interval)
+        m_tickTimer.start(interval);
 }
 
 void MqttPublisher::onConnected()

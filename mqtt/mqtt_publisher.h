@@ -16,7 +16,7 @@ namespace adc {
 /// ("online", "offline", and "offline" by the broker's will when the program or its network
 /// dies) and the summary. Takes the frames from the session, whichever face drives it, and
 /// never makes reception wait for the network.
-class MqttPublisher final : public QObject
+class MqttPublisher final : public QObject, private ReadingsObserver
 {
     Q_OBJECT
 
@@ -46,6 +46,8 @@ signals:
     void notice(const QString& text);
 
 private:
+    void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;
+    void followPace();
     std::string summary() const;
     void onConnected();
     void onDisconnected(const QString& reason);

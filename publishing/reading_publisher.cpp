@@ -3,7 +3,6 @@
 #include "readings/csv_format.h"
 
 #include <algorithm>
-#include <numeric>
 
 namespace adc {
 
@@ -22,8 +21,24 @@ ReadingPublisher::ReadingPublisher(PublishSettings settings, BrokerClient& clien
                                    const ValueTable* table)
     : m_settings(std::move(settings)), m_client(client), m_clock(clock), m_json(profile, table),
       m_readingsTopic(m_settings.prefix + "/readings"),
-      m_statusTopic(m_settings.prefix + "/status"), m_summaryTopic(m_settings.prefix + "/summary")
-{}
+      m_statusTopic(m_settings.prefix + "/status"), m_summaryTopic(m_settings.prefix + "/summary"),
+      m_nextCutMs(clock.monotonicNs() / kNsPerMs + m_settings.everyMs.value_or(0))
+{
+    m_slotIds.fill(-1);
+}
+
+std::int64_t ReadingPublisher::tickMs() const
+{
+    if (m_settings.everyMs)
+        return std::min(*m_settings.everyMs, kIdleTickMs);
+    return m_fast ? kTickMs : kIdleTickMs;
+}
+
+bool ReadingPublisher::windowFull() const
+{
+    return m_inFlight.size() >= static_cast<std::size_t>(kWindow) ||
+           m_inFlightBytes >= kWindowBytes;
+}
 
 void ReadingPublisher::frameDecoded(const FrameReadings& readings, std::int64_t frame)
 {
@@ -32,8 +47,14 @@ void ReadingPublisher::frameDecoded(const FrameReadings& readings, std::int64_t 
         held.readings[static_cast<std::size_t>(k)] =
             static_cast<std::int16_t>(readings[static_cast<std::size_t>(k)]);
     m_frames.push_back(held);
-    // A burst shows itself within a tick: more frames than a tick takes at the limit.
-    if (++m_framesThisTick > kPerFrameRate * kTickMs / 1000 && !m_settings.everyMs)
+    // Faster than the limit within a tenth of a second, frames go in batches from now on.
+    const std::int64_t slot = held.monotonicMs / kTickMs;
+    const std::size_t index = static_cast<std::size_t>(slot % std::int64_t(m_slotIds.size()));
+    if (m_slotIds[index] != slot) {
+        m_slotIds[index] = slot;
+        m_slotCounts[index] = 0;
+    }
+    if (++m_slotCounts[index] > kPerFrameRate * kTickMs / 1000)
         m_fast = true;
     if (batching()) {
         ++m_openFrames;
@@ -48,16 +69,21 @@ void ReadingPublisher::frameDecoded(const FrameReadings& readings, std::int64_t 
 
 void ReadingPublisher::tick()
 {
-    cutBatch();
-    if (!m_settings.everyMs) {
-        m_tickCounts[m_tickIndex] = m_framesThisTick;
-        m_tickIndex = (m_tickIndex + 1) % m_tickCounts.size();
-        // A tick faster than the limit, or a second of them above it on average.
-        m_fast = m_framesThisTick > kPerFrameRate * kTickMs / 1000 ||
-                 std::accumulate(m_tickCounts.begin(), m_tickCounts.end(), std::int64_t(0)) >
-                     kPerFrameRate;
+    const std::int64_t nowMs = m_clock.monotonicNs() / kNsPerMs;
+    if (m_settings.everyMs) {
+        if (nowMs >= m_nextCutMs) {
+            cutBatch();
+            m_nextCutMs += *m_settings.everyMs * ((nowMs - m_nextCutMs) / *m_settings.everyMs + 1);
+        }
+    } else {
+        cutBatch();
+        // Back to a message per frame once every tenth of the last second kept to the limit.
+        const std::int64_t slot = nowMs / kTickMs;
+        m_fast = false;
+        for (std::size_t i = 0; i < m_slotIds.size(); ++i)
+            m_fast |= m_slotIds[i] > slot - std::int64_t(m_slotIds.size()) &&
+                      m_slotCounts[i] > kPerFrameRate * kTickMs / 1000;
     }
-    m_framesThisTick = 0;
     dropExpired();
     pump();
 }
@@ -155,8 +181,7 @@ void ReadingPublisher::pump()
 {
     if (!m_connected)
         return;
-    while (m_inFlight.size() < static_cast<std::size_t>(kWindow) &&
-           (m_inFlight.empty() || m_inFlightBytes < kWindowBytes)) {
+    while (!windowFull() || m_inFlight.empty()) {
         Message message;
         if (!m_urgent.empty()) {
             message = std::move(m_urgent.front());

@@ -5,6 +5,7 @@
 #include "publishing/reading_json.h"
 #include "recording/clock.h"
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -38,10 +39,14 @@ class ReadingPublisher final : public ReadingsObserver
 public:
     /// Above this many frames a second, a message per frame gives way to batches.
     static constexpr std::int64_t kPerFrameRate = 1000;
-    /// The batches' length at high rates, and how often tick() is due without --mqtt-every.
+    /// The batches' length at high rates.
     static constexpr std::int64_t kTickMs = 100;
-    /// Messages handed to the client and not yet reported complete, at most.
-    static constexpr int kWindow = 100;
+    /// How often tick() is due when nothing asks for more: what is held is checked against the
+    /// buffer's span, and the client's connection served.
+    static constexpr std::int64_t kIdleTickMs = 1000;
+    /// Messages handed to the client and not yet reported complete, at most: two seconds of
+    /// the fastest rate of a message per frame.
+    static constexpr int kWindow = 2000;
 
     /// `profile` and `table` name and value the channels in the readings, or are null.
     ReadingPublisher(PublishSettings settings, BrokerClient& client, const Clock& clock,
@@ -54,10 +59,14 @@ public:
     }
 
     void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;
-    /// Cuts the batch, drops what the buffer no longer holds, and sends what it can.
+    /// Cuts the batch when it is due, drops what the buffer no longer holds, and sends what it
+    /// can.
     void tick();
-    /// How often tick() is due, in milliseconds.
-    std::int64_t tickMs() const { return m_settings.everyMs.value_or(kTickMs); }
+    /// How often tick() is due now, in milliseconds: the batches' length while they are cut
+    /// (at most kIdleTickMs), kIdleTickMs otherwise.
+    std::int64_t tickMs() const;
+    /// True when no more messages may be handed to the client until some complete.
+    bool windowFull() const;
 
     /// The client is connected: the status goes out as "online", then everything held.
     void connected();
@@ -150,11 +159,11 @@ private:
     std::int64_t m_dropped = 0;
     std::int64_t m_droppedReported = 0;
 
-    // The frames of the last second, a count per tick, to choose between frames and batches.
-    std::vector<std::int64_t> m_tickCounts = std::vector<std::int64_t>(10, 0);
-    std::size_t m_tickIndex = 0;
-    std::int64_t m_framesThisTick = 0;
+    // The frames of each tenth of the last second, to choose between frames and batches.
+    std::array<std::int64_t, 10> m_slotIds{};
+    std::array<std::int64_t, 10> m_slotCounts{};
     bool m_fast = false;
+    std::int64_t m_nextCutMs = 0;
 
     std::int64_t m_timeSecond = -1;
     int m_utcOffset = 0;

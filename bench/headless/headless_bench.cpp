@@ -6,6 +6,7 @@
 #include "bench/ratio.h"
 #include "monitor/frame_format.h"
 #include "recording/recording_session.h"
+#include "tests/support/mqtt_broker.h"
 #include "tests/support/sim_process.h"
 
 #include <QCoreApplication>
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -34,6 +36,13 @@ constexpr double kRecordingTarget = 2.0;
 /// does not hide.
 constexpr double kRotationTarget = 1.1;
 constexpr int kRotationPairs = 15;
+/// Publishing in batches costs a JSON object a frame and a write every 100 ms.
+constexpr double kMqttFastTarget = 1.5;
+constexpr int kMqttFastPairs = 3;
+/// A message a frame at QoS 1 costs a write in the wake-up that reads the frame; the broker's
+/// acknowledgements are read once a second.
+constexpr double kMqttLineTarget = 1.2;
+constexpr int kMqttLinePairs = 15;
 
 /// The monitor running as a child, its output collected.
 struct Child
@@ -169,11 +178,11 @@ int recordingThroughput()
     return ok ? 0 : 1;
 }
 
-// CPU of the headless monitor at the converter's own rate, measured by the scheduler over
-// ten seconds once it runs.
-std::optional<double> lineRateCpuShare(const QStringList& extra)
+// CPU of the headless monitor with `extra`, the simulator sending with `simArgs`, measured by
+// the scheduler over ten seconds once it runs.
+std::optional<double> cpuShare(const QStringList& simArgs, const QStringList& extra)
 {
-    adc::test::SimProcess sim({"--wave", "noise"});
+    adc::test::SimProcess sim(QStringList{"--wave", "noise"} + simArgs);
     if (sim.port().isEmpty())
         return std::nullopt;
     Child monitor;
@@ -190,6 +199,12 @@ std::optional<double> lineRateCpuShare(const QStringList& extra)
     if (cpu0 < 0 || cpu1 < 0 || monitor.process.exitCode() != 0)
         return std::nullopt;
     return 100.0 * double(cpu1 - cpu0) / double(t1 - t0);
+}
+
+// The same at the converter's own rate.
+std::optional<double> lineRateCpuShare(const QStringList& extra)
+{
+    return cpuShare({}, extra);
 }
 
 // The same frames read by a bare serial port with no monitor behind it, in a process of its
@@ -474,6 +489,168 @@ int lineRateSide(const QStringList& extra)
     return 0;
 }
 
+// The frame counts in the readings' payloads, in the order they came, each count once (a
+// message sent again after a lost connection repeats some).
+std::vector<qint64> framesPublished(const std::vector<std::string>& payloads)
+{
+    std::vector<qint64> frames;
+    std::vector<bool> seen;
+    for (const std::string& payload : payloads)
+        for (std::size_t at = payload.find("\"frame\":"); at != std::string::npos;
+             at = payload.find("\"frame\":", at + 1)) {
+            const qint64 frame = std::atoll(payload.c_str() + at + 8);
+            if (frame >= qint64(seen.size()))
+                seen.resize(std::size_t(frame) + 1);
+            if (!seen[std::size_t(frame)])
+                frames.push_back(frame);
+            seen[std::size_t(frame)] = true;
+        }
+    return frames;
+}
+
+// Frames the subscriber lacks of 1..`frames`, or has out of order, or beyond.
+qint64 framesUnpublished(const adc::test::MqttSubscriber& subscriber, const std::string& topic,
+                         qint64 frames)
+{
+    const std::vector<qint64> published = framesPublished(subscriber.payloads(topic));
+    qint64 wrong = std::abs(qint64(published.size()) - frames);
+    for (std::size_t i = 0; i < published.size(); ++i)
+        wrong += published[i] != qint64(i) + 1;
+    return wrong;
+}
+
+QString brokerUrl(const adc::test::MqttBroker& broker, const char* prefix)
+{
+    return QStringLiteral("mqtt://127.0.0.1:%1/%2").arg(broker.port()).arg(QLatin1String(prefix));
+}
+
+// 30,000 frames/s published with the default batches: every frame reaches a subscriber, in
+// order, for a CPU at most kMqttFastTarget times the same run's without publishing.
+int mqttAtSpeed()
+{
+    adc::test::MqttBroker broker;
+    adc::test::MqttSubscriber subscriber(broker.port(), "bench/fast/readings");
+    if (!broker.isRunning() || !subscriber.isSubscribed())
+        return fail("cannot start the broker");
+    const QStringList fast{"--rate", "30000"};
+    const auto ratio = adc::bench::alternatedRatio(
+        [&] {
+            return cpuShare(fast, {"--mqtt", brokerUrl(broker, "bench/fast")});
+        },
+        [&] { return cpuShare(fast, {}); }, kMqttFastPairs);
+    if (!ratio)
+        return fail("the runs at 30000 frames/s with and without MQTT did not complete");
+    bool ok = adc::bench::printRatioRows(
+        "headless at 30000 frames/s publishing to MQTT in batches, against the same without",
+        "headless at 30000 frames/s publishing to MQTT (median)",
+        "headless at 30000 frames/s (median)", *ratio, kMqttFastTarget);
+
+    constexpr qint64 kFrames = 300'000;
+    adc::test::MqttSubscriber counted(broker.port(), "bench/count/readings");
+    adc::test::SimProcess sim({"--rate", "30000", "--count", QString::number(kFrames)});
+    Child monitor;
+    if (sim.port().isEmpty() ||
+        !monitor.start(ADC_MONITOR_PATH,
+                       {"--headless", "--port", sim.port(), "--frames", QString::number(kFrames),
+                        "--mqtt", brokerUrl(broker, "bench/count")}) ||
+        !monitor.process.waitForFinished(120000))
+        return fail("cannot run adc-sim --rate 30000 into the publishing monitor");
+    counted.waitFor(
+        [&](const auto&) {
+            return qint64(framesPublished(counted.payloads("bench/count/readings")).size()) >=
+                   kFrames;
+        },
+        10000);
+    ok &= printRow("300,000 frames at 30000 frames/s published in batches, frames a subscriber "
+                   "lacks, has twice or out of order",
+                   double(framesUnpublished(counted, "bench/count/readings", kFrames)), 0, "frames",
+                   "0", framesUnpublished(counted, "bench/count/readings", kFrames) == 0);
+    printReference("messages of 300,000 frames at 30000 frames/s",
+                   double(counted.payloads("bench/count/readings").size()), 0, "messages");
+    return ok ? 0 : 1;
+}
+
+// A message per frame at QoS 1 at the line rate, against the same run without publishing,
+// both at once, fifteen times over.
+int mqttAtLineRate()
+{
+    adc::test::MqttBroker broker;
+    adc::test::MqttSubscriber subscriber(broker.port(), "bench/#");
+    if (!broker.isRunning() || !subscriber.isSubscribed())
+        return fail("cannot start the broker");
+    const std::string self = "'" + QCoreApplication::applicationFilePath().toStdString() + "'";
+    const std::optional<adc::bench::Ratio> ratio = adc::bench::simultaneousRatio(
+        self + " linerate-bare --mqtt " + brokerUrl(broker, "bench/line").toStdString() +
+            " --mqtt-qos 1",
+        self + " linerate-bare", kMqttLinePairs);
+    if (!ratio)
+        return fail("the line-rate runs with and without MQTT did not complete");
+    return adc::bench::printRatioRows(
+               "headless at 9600 baud publishing every frame at QoS 1, against the same without",
+               "headless at 9600 baud publishing every frame at QoS 1 (median)",
+               "headless at 9600 baud (median)", *ratio, kMqttLineTarget)
+               ? 0
+               : 1;
+}
+
+// 1,000 frames/s at QoS 1 with the broker stopped for 20 s in the middle: every frame reaches
+// the subscriber, whose session the broker keeps, and the monitor's memory comes back to what
+// it was before.
+int mqttOutage()
+{
+    constexpr qint64 kFrames = 48'000;
+    adc::test::MqttBroker broker({.tls = false, .user = {}, .password = {}, .persistent = true});
+    auto subscriber =
+        std::make_unique<adc::test::MqttSubscriber>(broker.port(), "bench/out/readings", "bench");
+    if (!broker.isRunning() || !subscriber->isSubscribed())
+        return fail("cannot start the broker");
+    adc::test::SimProcess sim({"--rate", "1000", "--count", QString::number(kFrames)});
+    Child monitor;
+    if (sim.port().isEmpty() ||
+        !monitor.start(ADC_MONITOR_PATH,
+                       {"--headless", "--port", sim.port(), "--frames", QString::number(kFrames),
+                        "--mqtt", brokerUrl(broker, "bench/out"), "--mqtt-qos", "1"}))
+        return fail("cannot start the publishing monitor");
+    QThread::msleep(5000);
+    const std::int64_t before = adc::bench::processResidentKiB(monitor.pid());
+    broker.stop(false);
+    std::int64_t peak = before;
+    for (int i = 0; i < 200; ++i) {
+        QThread::msleep(100);
+        peak = std::max(peak, adc::bench::processResidentKiB(monitor.pid()));
+    }
+    if (!broker.start())
+        return fail("cannot start the broker again");
+    // The next try comes up to 16 s later; then the held frames go out.
+    QThread::msleep(20000);
+    const std::int64_t after = adc::bench::processResidentKiB(monitor.pid());
+    if (!monitor.process.waitForFinished(60000) || monitor.process.exitCode() != 0)
+        return fail("the publishing monitor did not end well");
+    subscriber->waitFor(
+        [&](const auto&) {
+            return qint64(framesPublished(subscriber->payloads("bench/out/readings")).size()) >=
+                   kFrames;
+        },
+        20000);
+    const qint64 missing = framesUnpublished(*subscriber, "bench/out/readings", kFrames);
+    printReference("1000 frames/s with the broker stopped for 20 s, memory before",
+                   double(before) / 1024.0, 2, "MB");
+    printReference("1000 frames/s with the broker stopped for 20 s, memory at most during",
+                   double(peak) / 1024.0, 2, "MB");
+    bool ok = printRow("1000 frames/s at QoS 1 with the broker stopped for 20 s, frames a "
+                       "subscriber lacks or has out of order",
+                       double(missing), 0, "frames", "0", missing == 0);
+    ok &= printRow("1000 frames/s with the broker stopped for 20 s, memory after recovery above "
+                   "that before",
+                   double(after - before) / 1024.0, 2, "MB", "< 0.5", after - before < 512);
+    return ok ? 0 : 1;
+}
+
+int mqttRows()
+{
+    return mqttAtSpeed() | mqttAtLineRate() | mqttOutage();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -485,6 +662,20 @@ int main(int argc, char* argv[])
             extra << QString::fromLocal8Bit(argv[i]);
         return lineRateSide(extra);
     }
+    // One side of mqttAtLineRate(): the monitor at the line rate with `extra`, no recording.
+    if (argc >= 2 && std::string(argv[1]) == "linerate-bare") {
+        QStringList extra;
+        for (int i = 2; i < argc; ++i)
+            extra << QString::fromLocal8Bit(argv[i]);
+        const std::optional<double> share = lineRateCpuShare(extra);
+        if (!share)
+            return fail("the line-rate run did not complete");
+        printReference("headless at 9600 baud", *share, 3, "% of a core");
+        return 0;
+    }
+    // The publishing rows alone, for a change to MQTT.
+    if (argc >= 2 && std::string(argv[1]) == "mqtt")
+        return mqttRows();
     // The rotation's rows alone, for a change to rotation.
     if (argc >= 2 && std::string(argv[1]) == "rotation")
         return rotationAtSpeed() | rotationStall() | rotationDay() | rotationAtLineRate();
@@ -492,5 +683,6 @@ int main(int argc, char* argv[])
     const int profile = profileAtSpeed();
     const int lineRate = lineRateCost();
     const int rotating = rotationAtSpeed() | rotationStall() | rotationDay() | rotationAtLineRate();
-    return throughput | profile | lineRate | rotating;
+    const int publishing = mqttRows();
+    return throughput | profile | lineRate | rotating | publishing;
 }

@@ -97,7 +97,6 @@ struct PublisherTest : ::testing::Test
         : publisher(settings, broker, clock)
     {
         publisher.setNoticeHandler([this](const std::string& text) { notices.push_back(text); });
-        nextTick = publisher.tickMs();
     }
 
     // `count` frames spread evenly over `ms`, with a tick every 100 ms of it.
@@ -109,7 +108,7 @@ struct PublisherTest : ::testing::Test
             while (at >= nextTick) {
                 clock.ms = nextTick;
                 publisher.tick();
-                nextTick += publisher.tickMs();
+                nextTick += ReadingPublisher::kTickMs;
             }
             clock.ms = at;
             ++frame;
@@ -120,7 +119,7 @@ struct PublisherTest : ::testing::Test
         clock.ms = start + ms;
         while (clock.ms >= nextTick) {
             publisher.tick();
-            nextTick += publisher.tickMs();
+            nextTick += ReadingPublisher::kTickMs;
             if (complete)
                 completeAll(broker, publisher, completed);
         }
@@ -131,7 +130,8 @@ struct PublisherTest : ::testing::Test
     ReadingPublisher publisher;
     std::vector<std::string> notices;
     std::int64_t frame = 0;
-    std::int64_t nextTick = 0;
+    // Ticks come every 100 ms, as often as the publisher ever asks for them.
+    std::int64_t nextTick = ReadingPublisher::kTickMs;
     std::size_t completed = 0;
 };
 
@@ -232,14 +232,15 @@ TEST_F(PublisherTest, HoldsFramesUntilConnectedThenSaysOnlineAndSendsThemInOrder
 TEST_F(PublisherTest, KeepsAWindowInFlightAndALostConnectionResendsWhatWasNotCompleted)
 {
     publisher.connected();
-    receive(300, 1000, false);
+    receive(2500, 5000, false);
+    EXPECT_TRUE(publisher.windowFull());
     EXPECT_EQ(broker.sent.size(), std::size_t(ReadingPublisher::kWindow));
     // The status and 3 frames are done; the rest of the window is lost with the connection.
     for (int i = 0; i < 4; ++i)
         publisher.completed(broker.sent[std::size_t(i)].id);
     completed = 4;
     publisher.disconnected();
-    EXPECT_EQ(publisher.held(), 297);
+    EXPECT_EQ(publisher.held(), 2497);
     receive(10, 100, false);
     broker.sent.clear();
     completed = 0;
@@ -247,7 +248,7 @@ TEST_F(PublisherTest, KeepsAWindowInFlightAndALostConnectionResendsWhatWasNotCom
     EXPECT_EQ(broker.sent[0].payload, "online");
     for (int i = 0; i < 10; ++i)
         completeAll(broker, publisher, completed);
-    EXPECT_EQ(published(broker).frames, countUp(4, 310));
+    EXPECT_EQ(published(broker).frames, countUp(4, 2510));
     EXPECT_TRUE(publisher.drained());
     EXPECT_EQ(publisher.dropped(), 0);
 }
