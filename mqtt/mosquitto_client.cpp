@@ -7,6 +7,9 @@
 #include <cstring>
 #include <mosquitto.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 namespace adc {
 
@@ -73,6 +76,7 @@ void MosquittoClient::start()
 
 void MosquittoClient::stop()
 {
+    setCorked(false);
     if (m_mosq && !m_losing) {
         // Written at once; a goodbye the socket cannot take now is given a few more tries.
         mosquitto_disconnect(m_mosq);
@@ -202,8 +206,25 @@ void MosquittoClient::takeConnection()
         m_mosq = m_handed;
         m_handed = nullptr;
     }
+    if (!m_mosq)
+        return;
+    setCorked(true);
+    emit connected();
+}
+
+void MosquittoClient::push()
+{
+    setCorked(false);
+    setCorked(true);
+}
+
+void MosquittoClient::setCorked(bool corked)
+{
+    // Corked, the kernel sends what was written once a segment is full or after 200 ms: the
+    // messages of a slow line leave a few at a time instead of costing a transmission each.
+    const int on = corked ? 1 : 0;
     if (m_mosq)
-        emit connected();
+        ::setsockopt(mosquitto_socket(m_mosq), IPPROTO_TCP, TCP_CORK, &on, sizeof on);
 }
 
 mosquitto* MosquittoClient::create()

@@ -43,6 +43,11 @@ public:
     /// Reads what the broker has sent, keeps the connection alive and writes what waits; due
     /// at least every few seconds while connected.
     void service();
+    /// Corked (from the connection on), what is written leaves once a segment is full or within
+    /// 0.2 s; uncorked, at once and from now on.
+    void setCorked(bool corked);
+    /// Sends what the kernel holds now, and gathers again.
+    void push();
 
     std::optional<int> publish(const std::string& topic, const std::string& payload, int qos,
                                bool retain) override;

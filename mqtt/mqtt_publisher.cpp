@@ -9,6 +9,8 @@ namespace {
 
 // While the last messages go out at the end, the broker's answers are read this often.
 constexpr int kFinishServiceMs = 5;
+// While the broker keeps the window full, its answers are read at most this often.
+constexpr std::int64_t kFullServiceNs = 10'000'000;
 
 BrokerAccess withWill(BrokerAccess access, const std::string& prefix)
 {
@@ -40,11 +42,14 @@ MqttPublisher::MqttPublisher(MqttSettings settings, MonitorSession& session,
     });
     connect(&m_client, &MosquittoClient::connected, this, &MqttPublisher::onConnected);
     connect(&m_client, &MosquittoClient::disconnected, this, &MqttPublisher::onDisconnected);
-    connect(&m_client, &MosquittoClient::completed, this,
-            [this](int id) { m_publisher.completed(id); });
+    connect(&m_client, &MosquittoClient::completed, this, [this](int id) {
+        m_publisher.completed(id);
+        sendGathered();
+    });
     connect(&m_tickTimer, &QTimer::timeout, this, [this] {
         m_client.service();
         m_publisher.tick();
+        sendGathered();
         followPace();
     });
     m_summaryTimer.setInterval(static_cast<int>(m_settings.summaryEveryMs));
@@ -77,6 +82,8 @@ void MqttPublisher::finish(int timeoutMs)
     m_session.removeConsumer(this);
     m_tickTimer.stop();
     m_summaryTimer.stop();
+    // The last messages leave at once.
+    m_client.setCorked(false);
     m_publisher.finish(summary());
     if (m_publisher.isConnected() && !m_publisher.drained()) {
         // The broker's acknowledgements are read often now: nothing else is left to do.
@@ -104,10 +111,23 @@ void MqttPublisher::finish(int timeoutMs)
 void MqttPublisher::frameDecoded(const FrameReadings& readings, std::int64_t frame)
 {
     m_publisher.frameDecoded(readings, frame);
-    // A broker slower than the frames: its acknowledgements are read now, not at the tick.
-    if (m_publisher.windowFull())
-        m_client.service();
+    // A broker slower than the frames: its acknowledgements are read now, not at the tick, but
+    // not at every frame.
+    if (m_publisher.windowFull()) {
+        const std::int64_t now = m_clock.monotonicNs();
+        if (now - m_lastServiceNs >= kFullServiceNs) {
+            m_lastServiceNs = now;
+            m_client.service();
+        }
+    }
+    sendGathered();
     followPace();
+}
+
+void MqttPublisher::sendGathered()
+{
+    if (m_publisher.takeSent())
+        m_client.push();
 }
 
 void MqttPublisher::followPace()
@@ -129,6 +149,7 @@ void MqttPublisher::onConnected()
     m_wasConnected = true;
     m_lastReason.clear();
     m_publisher.connected();
+    sendGathered();
 }
 
 void MqttPublisher::onDisconnected(const QString& reason)

@@ -47,6 +47,7 @@ signals:
 
 private:
     void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;
+    void sendGathered();
     void followPace();
     std::string summary() const;
     void onConnected();
@@ -62,6 +63,7 @@ private:
     QTimer m_summaryTimer;
     QString m_lastReason;
     std::int64_t m_unsent = 0;
+    std::int64_t m_lastServiceNs = 0;
     bool m_started = false;
     bool m_everConnected = false;
     bool m_wasConnected = false;

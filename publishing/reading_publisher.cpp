@@ -13,6 +13,8 @@ namespace {
 constexpr std::size_t kWindowBytes = 4 << 20;
 
 constexpr std::int64_t kNsPerMs = 1'000'000;
+// About what a frame's object takes, to make room for a batch at once.
+constexpr std::size_t kObjectBytes = 160;
 
 } // namespace
 
@@ -64,7 +66,10 @@ void ReadingPublisher::frameDecoded(const FrameReadings& readings, std::int64_t 
         ++m_cuts.back().frames;
     else
         m_cuts.push_back({1, false});
-    pump();
+    // A frame's message goes with those of the frames before it, a few at a time: sending is
+    // cheaper done in one go than woken into for each frame of a slow line.
+    if (held.monotonicMs - m_lastSendMs >= kGatherMs)
+        pump();
 }
 
 void ReadingPublisher::tick()
@@ -153,6 +158,10 @@ void ReadingPublisher::completed(int id)
         return;
     m_messageFrames -= it->message.frames;
     m_inFlightBytes -= it->message.payload.size();
+    // A batch's buffer serves the next: at high rates, allocating it anew each time costs
+    // more than filling it.
+    if (it->message.payload.capacity() > m_spare.capacity())
+        m_spare = std::move(it->message.payload);
     m_inFlight.erase(it);
     m_delivered = true;
     pump();
@@ -181,6 +190,7 @@ void ReadingPublisher::pump()
 {
     if (!m_connected)
         return;
+    m_lastSendMs = m_clock.monotonicNs() / kNsPerMs;
     while (!windowFull() || m_inFlight.empty()) {
         Message message;
         if (!m_urgent.empty()) {
@@ -211,6 +221,7 @@ bool ReadingPublisher::send(Message message)
         return false;
     }
     m_inFlightBytes += message.payload.size();
+    m_sent = true;
     m_inFlight.push_back({*id, std::move(message)});
     return true;
 }
@@ -220,6 +231,10 @@ ReadingPublisher::Message ReadingPublisher::readingsMessage(const Cut& cut)
     Message message{m_readingsTopic, {}, m_settings.qos, false, cut.array ? cut.frames : 1};
     m_messageFrames += message.frames;
     std::string& payload = message.payload;
+    payload = std::move(m_spare);
+    payload.clear();
+    m_spare = std::string();
+    payload.reserve(static_cast<std::size_t>(message.frames) * kObjectBytes + 2);
     if (cut.array)
         payload += '[';
     for (std::int64_t i = 0; i < message.frames; ++i) {

@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace adc {
@@ -44,6 +46,9 @@ public:
     /// How often tick() is due when nothing asks for more: what is held is checked against the
     /// buffer's span, and the client's connection served.
     static constexpr std::int64_t kIdleTickMs = 1000;
+    /// The longest a frame's own message waits for those of the frames after it, so that they
+    /// go together; at most this late, and at the next tick when no frame follows.
+    static constexpr std::int64_t kGatherMs = 200;
     /// Messages handed to the client and not yet reported complete, at most: two seconds of
     /// the fastest rate of a message per frame.
     static constexpr int kWindow = 2000;
@@ -94,6 +99,9 @@ public:
     /// True while frames go out in batches.
     bool batching() const { return m_settings.everyMs || m_fast; }
     bool isConnected() const { return m_connected; }
+    /// True when messages went to the client since the last call: the connection may then send
+    /// what it has gathered.
+    bool takeSent() { return std::exchange(m_sent, false); }
 
 private:
     struct HeldFrame
@@ -148,11 +156,14 @@ private:
     std::optional<Message> m_summary;
     std::optional<Message> m_final;
     std::deque<InFlight> m_inFlight;
+    std::string m_spare;
     // Frames in messages formed and not yet completed.
     std::int64_t m_messageFrames = 0;
     std::size_t m_inFlightBytes = 0;
 
     bool m_connected = false;
+    bool m_sent = false;
+    std::int64_t m_lastSendMs = std::numeric_limits<std::int64_t>::min() / 2;
     bool m_delivered = false;
     bool m_finishing = false;
     bool m_dropping = false;

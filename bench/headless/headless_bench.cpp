@@ -491,13 +491,15 @@ int lineRateSide(const QStringList& extra)
 
 // The frame counts in the readings' payloads, in the order they came, each count once (a
 // message sent again after a lost connection repeats some).
-std::vector<qint64> framesPublished(const std::vector<std::string>& payloads)
+std::vector<qint64> framesPublished(const std::vector<adc::test::MqttSubscriber::Message>& messages,
+                                    const std::string& topic)
 {
     std::vector<qint64> frames;
     std::vector<bool> seen;
-    for (const std::string& payload : payloads)
-        for (std::size_t at = payload.find("\"frame\":"); at != std::string::npos;
-             at = payload.find("\"frame\":", at + 1)) {
+    for (const auto& [messageTopic, payload, retained] : messages)
+        for (std::size_t at = messageTopic == topic ? payload.find("\"frame\":")
+                                                    : std::string::npos;
+             at != std::string::npos; at = payload.find("\"frame\":", at + 1)) {
             const qint64 frame = std::atoll(payload.c_str() + at + 8);
             if (frame >= qint64(seen.size()))
                 seen.resize(std::size_t(frame) + 1);
@@ -508,11 +510,18 @@ std::vector<qint64> framesPublished(const std::vector<std::string>& payloads)
     return frames;
 }
 
+// True when the newest message holds frame `frame`: the last to come.
+bool holdsFrame(const std::vector<adc::test::MqttSubscriber::Message>& messages, qint64 frame)
+{
+    return !messages.empty() && messages.back().payload.find("\"frame\":" + std::to_string(frame) +
+                                                             ",") != std::string::npos;
+}
+
 // Frames the subscriber lacks of 1..`frames`, or has out of order, or beyond.
 qint64 framesUnpublished(const adc::test::MqttSubscriber& subscriber, const std::string& topic,
                          qint64 frames)
 {
-    const std::vector<qint64> published = framesPublished(subscriber.payloads(topic));
+    const std::vector<qint64> published = framesPublished(subscriber.messages(), topic);
     qint64 wrong = std::abs(qint64(published.size()) - frames);
     for (std::size_t i = 0; i < published.size(); ++i)
         wrong += published[i] != qint64(i) + 1;
@@ -555,12 +564,7 @@ int mqttAtSpeed()
                         "--mqtt", brokerUrl(broker, "bench/count")}) ||
         !monitor.process.waitForFinished(120000))
         return fail("cannot run adc-sim --rate 30000 into the publishing monitor");
-    counted.waitFor(
-        [&](const auto&) {
-            return qint64(framesPublished(counted.payloads("bench/count/readings")).size()) >=
-                   kFrames;
-        },
-        10000);
+    counted.waitFor([&](const auto& messages) { return holdsFrame(messages, kFrames); }, 10000);
     ok &= printRow("300,000 frames at 30000 frames/s published in batches, frames a subscriber "
                    "lacks, has twice or out of order",
                    double(framesUnpublished(counted, "bench/count/readings", kFrames)), 0, "frames",
@@ -626,12 +630,7 @@ int mqttOutage()
     const std::int64_t after = adc::bench::processResidentKiB(monitor.pid());
     if (!monitor.process.waitForFinished(60000) || monitor.process.exitCode() != 0)
         return fail("the publishing monitor did not end well");
-    subscriber->waitFor(
-        [&](const auto&) {
-            return qint64(framesPublished(subscriber->payloads("bench/out/readings")).size()) >=
-                   kFrames;
-        },
-        20000);
+    subscriber->waitFor([&](const auto& messages) { return holdsFrame(messages, kFrames); }, 20000);
     const qint64 missing = framesUnpublished(*subscriber, "bench/out/readings", kFrames);
     printReference("1000 frames/s with the broker stopped for 20 s, memory before",
                    double(before) / 1024.0, 2, "MB");
