@@ -2,6 +2,9 @@
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace adc {
 
@@ -9,6 +12,8 @@ namespace {
 
 // While the last messages go out at the end, the broker's answers are read this often.
 constexpr int kFinishServiceMs = 5;
+// Frames held beyond this many are a backlog whose memory is handed back when it has gone.
+constexpr std::int64_t kBacklogFrames = 10'000;
 // While the broker keeps the window full, its answers are read at most this often.
 constexpr std::int64_t kFullServiceNs = 10'000'000;
 
@@ -51,6 +56,7 @@ MqttPublisher::MqttPublisher(MqttSettings settings, MonitorSession& session,
         m_publisher.tick();
         sendGathered();
         followPace();
+        giveBackBacklog();
     });
     m_summaryTimer.setInterval(static_cast<int>(m_settings.summaryEveryMs));
     connect(&m_summaryTimer, &QTimer::timeout, this,
@@ -122,6 +128,20 @@ void MqttPublisher::frameDecoded(const FrameReadings& readings, std::int64_t fra
     }
     sendGathered();
     followPace();
+}
+
+void MqttPublisher::giveBackBacklog()
+{
+    // What the frames held through an outage took is free once they have gone, but scattered
+    // over the heap; it is handed back to the system once, not kept for the next outage.
+    if (m_publisher.held() > kBacklogFrames)
+        m_backlog = true;
+    else if (m_backlog && m_publisher.held() < kBacklogFrames / 10) {
+        m_backlog = false;
+#ifdef __GLIBC__
+        ::malloc_trim(0);
+#endif
+    }
 }
 
 void MqttPublisher::sendGathered()

@@ -48,6 +48,7 @@ signals:
 private:
     void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;
     void sendGathered();
+    void giveBackBacklog();
     void followPace();
     std::string summary() const;
     void onConnected();
@@ -64,6 +65,7 @@ private:
     QString m_lastReason;
     std::int64_t m_unsent = 0;
     std::int64_t m_lastServiceNs = 0;
+    bool m_backlog = false;
     bool m_started = false;
     bool m_everConnected = false;
     bool m_wasConnected = false;
