@@ -253,6 +253,28 @@ TEST_F(PublisherTest, KeepsAWindowInFlightAndALostConnectionResendsWhatWasNotCom
     EXPECT_EQ(publisher.dropped(), 0);
 }
 
+TEST_F(PublisherTest, ASlowLinesMessagesGoAFewAtATime)
+{
+    publisher.connected();
+    completeAll(broker, publisher, completed);
+    EXPECT_TRUE(publisher.takeSent());
+    EXPECT_FALSE(publisher.takeSent());
+    std::vector<std::size_t> sentAfterEach;
+    for (int i = 0; i < 14; ++i) {
+        clock.ms = 1000 + 34 * i;
+        publisher.frameDecoded(readingsOf(i + 1), i + 1);
+        sentAfterEach.push_back(broker.sent.size() - 1);
+    }
+    // The first at once, then those of every 200 ms together, each still a message of its own.
+    EXPECT_EQ(sentAfterEach,
+              (std::vector<std::size_t>{1, 1, 1, 1, 1, 1, 7, 7, 7, 7, 7, 7, 13, 13}));
+    EXPECT_TRUE(publisher.takeSent());
+    clock.ms = 2000;
+    publisher.tick();
+    EXPECT_EQ(published(broker).frames, countUp(1, 14));
+    EXPECT_EQ(published(broker).objects, 14);
+}
+
 TEST_F(PublisherTest, AMessageTheClientRefusesWaitsAndGoesFirst)
 {
     publisher.connected();
