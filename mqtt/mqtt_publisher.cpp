@@ -167,7 +167,6 @@ void MqttPublisher::onConnected()
         emit notice(tr("MQTT: connected again to %1").arg(broker));
     m_everConnected = true;
     m_wasConnected = true;
-    m_lastReason.clear();
     m_publisher.connected();
     sendGathered();
 }

@@ -275,6 +275,20 @@ TEST_F(PublisherTest, ASlowLinesMessagesGoAFewAtATime)
     EXPECT_EQ(published(broker).objects, 14);
 }
 
+TEST_F(PublisherTest, ACompletionTakesItsOwnMessageWhateverItsPlace)
+{
+    publisher.connected();
+    receive(3, 1000, false);
+    ASSERT_EQ(broker.sent.size(), 4u);
+    // The broker acknowledges the third frame first; the first two go again after a loss.
+    publisher.completed(broker.sent[3].id);
+    publisher.completed(broker.sent[0].id);
+    publisher.disconnected();
+    broker.sent.clear();
+    publisher.connected();
+    EXPECT_EQ(published(broker).frames, (std::vector<std::int64_t>{1, 2}));
+}
+
 TEST_F(PublisherTest, AMessageTheClientRefusesWaitsAndGoesFirst)
 {
     publisher.connected();
@@ -327,7 +341,36 @@ TEST_F(EveryIntervalTest, AnIntervalGivesArraysEvenOfOneFrame)
     EXPECT_EQ(result.objects, 0);
     EXPECT_EQ(result.arrays, 3);
     EXPECT_EQ(result.frames, countUp(1, 3001));
+    // An array of the same objects, one after another.
+    const std::string& array = broker.sent[2].payload;
+    std::size_t between = 0;
+    for (std::size_t at = array.find("},{"); at != std::string::npos;
+         at = array.find("},{", at + 1))
+        ++between;
+    EXPECT_EQ(between, 1499u);
+    EXPECT_EQ(array.find("}{"), std::string::npos);
     EXPECT_EQ(broker.sent[1].qos, 1);
+}
+
+TEST_F(EveryIntervalTest, BatchesInFlightAreBoundedByTheirSize)
+{
+    publisher.connected();
+    // Five batches of 12,000 frames, about 1.7 MB each, none completed: three fill the window.
+    receive(60'000, 2500, false);
+    EXPECT_TRUE(publisher.windowFull());
+    EXPECT_EQ(broker.sent.size(), 1u + 3u);
+}
+
+TEST_F(PublisherTest, BatchesLastUntilATenthOfASecondHasBeenSlowForASecond)
+{
+    publisher.connected();
+    receive(1, 1000);
+    receive(150, 50);
+    EXPECT_TRUE(publisher.batching());
+    receive(0, 850);
+    EXPECT_TRUE(publisher.batching()) << "the burst's tenth is still within the last second";
+    receive(0, 100);
+    EXPECT_FALSE(publisher.batching());
 }
 
 struct BufferTest : PublisherTest

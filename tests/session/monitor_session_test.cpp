@@ -115,6 +115,7 @@ private slots:
         QSignalSpy stopped(&session, &MonitorSession::stopped);
         session.setPortName(portOf(pty));
         QCOMPARE(session.recording().startRecording(csv), QString());
+        QCOMPARE(session.totals().durationNs, 0);
         QVERIFY(session.start());
         QVERIFY(session.start()); // it runs already
         session.setPortName(portOf(other));
@@ -122,7 +123,15 @@ private slots:
 
         pty.write(frame("001 002 003 004 005 006 007 008"));
         QTRY_COMPARE(session.state().frameCount, 1);
+        // The totals run with reception and stop with it.
+        const adc::RunTotals receiving = session.totals();
+        QVERIFY(receiving.durationNs > 0);
+        QCOMPARE(receiving.bytesReceived, 33);
         session.stop();
+        const std::int64_t ran = session.totals().durationNs;
+        QVERIFY(ran >= receiving.durationNs);
+        QTest::qWait(20);
+        QCOMPARE(session.totals().durationNs, ran);
         QCOMPARE(stopped.count(), 1);
         QVERIFY(!session.isReceiving());
         QVERIFY(session.recording().isRecording());
