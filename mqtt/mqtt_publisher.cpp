@@ -1,6 +1,5 @@
 #include "mqtt/mqtt_publisher.h"
 
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #ifdef __GLIBC__
 #include <malloc.h>
