@@ -176,7 +176,6 @@ void ReadingPublisher::publishSummary(std::string json)
 void ReadingPublisher::finish(std::string json)
 {
     cutBatch();
-    m_finishing = true;
     m_final = Message{m_statusTopic, "offline", 1, true};
     publishSummary(std::move(json));
 }

@@ -165,7 +165,6 @@ private:
     bool m_sent = false;
     std::int64_t m_lastSendMs = std::numeric_limits<std::int64_t>::min() / 2;
     bool m_delivered = false;
-    bool m_finishing = false;
     bool m_dropping = false;
     std::int64_t m_dropped = 0;
     std::int64_t m_droppedReported = 0;
