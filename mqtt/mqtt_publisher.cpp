@@ -1,6 +1,7 @@
 #include "mqtt/mqtt_publisher.h"
 
 #include <QEventLoop>
+#include <algorithm>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -15,6 +16,7 @@ constexpr int kFinishServiceMs = 5;
 constexpr std::int64_t kBacklogFrames = 10'000;
 // While the broker keeps the window full, its answers are read at most this often.
 constexpr std::int64_t kFullServiceNs = 10'000'000;
+constexpr std::int64_t kNsPerMs = 1'000'000;
 
 BrokerAccess withWill(BrokerAccess access, const std::string& prefix)
 {
@@ -50,13 +52,7 @@ MqttPublisher::MqttPublisher(MqttSettings settings, MonitorSession& session,
         m_publisher.completed(id);
         sendGathered();
     });
-    connect(&m_tickTimer, &QTimer::timeout, this, [this] {
-        m_client.service();
-        m_publisher.tick();
-        sendGathered();
-        followPace();
-        giveBackBacklog();
-    });
+    connect(&m_tickTimer, &QTimer::timeout, this, &MqttPublisher::tick);
     m_summaryTimer.setInterval(static_cast<int>(m_settings.summaryEveryMs));
     connect(&m_summaryTimer, &QTimer::timeout, this,
             [this] { m_publisher.publishSummary(summary()); });
@@ -74,7 +70,7 @@ void MqttPublisher::start()
         return;
     m_started = true;
     m_session.addConsumer(this);
-    m_tickTimer.start(static_cast<int>(m_publisher.tickMs()));
+    tick();
     m_summaryTimer.start();
     m_client.start();
 }
@@ -115,18 +111,31 @@ void MqttPublisher::finish(int timeoutMs)
 
 void MqttPublisher::frameDecoded(const FrameReadings& readings, std::int64_t frame)
 {
+    // While frames come, the tick is done in their wake-up, before the frame that ends its
+    // batch: a wake-up of its own costs as much as a frame's.
+    const std::int64_t now = m_clock.monotonicNs();
+    if (now / kNsPerMs >= m_publisher.nextTickMs())
+        tick();
     m_publisher.frameDecoded(readings, frame);
     // A broker slower than the frames: its acknowledgements are read now, not at the tick, but
     // not at every frame.
-    if (m_publisher.windowFull()) {
-        const std::int64_t now = m_clock.monotonicNs();
-        if (now - m_lastServiceNs >= kFullServiceNs) {
-            m_lastServiceNs = now;
-            m_client.service();
-        }
+    if (m_publisher.windowFull() && now - m_lastServiceNs >= kFullServiceNs) {
+        m_lastServiceNs = now;
+        m_client.service();
     }
     sendGathered();
-    followPace();
+}
+
+void MqttPublisher::tick()
+{
+    m_client.service();
+    m_publisher.tick();
+    sendGathered();
+    giveBackBacklog();
+    // Fires only when no frame has come to do the tick in time.
+    const std::int64_t wait = m_publisher.nextTickMs() - m_clock.monotonicNs() / kNsPerMs;
+    m_tickTimer.start(static_cast<int>(std::max<std::int64_t>(wait, 0) +
+                                       m_publisher.tickMs() / 2));
 }
 
 void MqttPublisher::giveBackBacklog()
@@ -147,13 +156,6 @@ void MqttPublisher::sendGathered()
 {
     if (m_publisher.takeSent())
         m_client.push();
-}
-
-void MqttPublisher::followPace()
-{
-    const int interval = static_cast<int>(m_publisher.tickMs());
-    if (m_tickTimer.isActive() && m_tickTimer.interval() != interval)
-        m_tickTimer.start(interval);
 }
 
 void MqttPublisher::onConnected()

@@ -47,9 +47,9 @@ signals:
 
 private:
     void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;
+    void tick();
     void sendGathered();
     void giveBackBacklog();
-    void followPace();
     std::string summary() const;
     void onConnected();
     void onDisconnected(const QString& reason);

@@ -24,7 +24,8 @@ ReadingPublisher::ReadingPublisher(PublishSettings settings, BrokerClient& clien
     : m_settings(std::move(settings)), m_client(client), m_clock(clock), m_json(profile, table),
       m_readingsTopic(m_settings.prefix + "/readings"),
       m_statusTopic(m_settings.prefix + "/status"), m_summaryTopic(m_settings.prefix + "/summary"),
-      m_nextCutMs(clock.monotonicNs() / kNsPerMs + m_settings.everyMs.value_or(0))
+      m_nextCutMs(clock.monotonicNs() / kNsPerMs + m_settings.everyMs.value_or(0)),
+      m_nextTickMs(clock.monotonicNs() / kNsPerMs + tickMs())
 {
     m_slotIds.fill(-1);
 }
@@ -48,6 +49,7 @@ void ReadingPublisher::frameDecoded(const FrameReadings& readings, std::int64_t 
     for (int k = 0; k < kChannelCount; ++k)
         held.readings[static_cast<std::size_t>(k)] =
             static_cast<std::int16_t>(readings[static_cast<std::size_t>(k)]);
+    dropExpired();
     m_frames.push_back(held);
     // Faster than the limit within a tenth of a second, frames go in batches from now on.
     const std::int64_t slot = held.monotonicMs / kTickMs;
@@ -56,8 +58,10 @@ void ReadingPublisher::frameDecoded(const FrameReadings& readings, std::int64_t 
         m_slotIds[index] = slot;
         m_slotCounts[index] = 0;
     }
-    if (++m_slotCounts[index] > kPerFrameRate * kTickMs / 1000)
+    if (++m_slotCounts[index] > kPerFrameRate * kTickMs / 1000 && !m_fast) {
         m_fast = true;
+        m_nextTickMs = std::min(m_nextTickMs, held.monotonicMs + kTickMs);
+    }
     if (batching()) {
         ++m_openFrames;
         return;
@@ -66,9 +70,8 @@ void ReadingPublisher::frameDecoded(const FrameReadings& readings, std::int64_t 
         ++m_cuts.back().frames;
     else
         m_cuts.push_back({1, false});
-    // A frame's message goes with those of the frames before it, a few at a time: sending is
-    // cheaper done in one go than woken into for each frame of a slow line.
-    if (held.monotonicMs - m_lastSendMs >= kGatherMs)
+    // A frame's message goes with those of the frames before it, many at a time.
+    if (held.monotonicMs - m_lastSendMs >= kGatherMs || m_cuts.back().frames >= kGatherFrames)
         pump();
 }
 
@@ -90,7 +93,10 @@ void ReadingPublisher::tick()
                       m_slotCounts[i] > kPerFrameRate * kTickMs / 1000;
     }
     dropExpired();
+    reportDrops();
     pump();
+    m_nextTickMs = m_settings.everyMs ? std::min(m_nextCutMs, nowMs + kIdleTickMs)
+                                      : nowMs + tickMs();
 }
 
 void ReadingPublisher::cutBatch()
@@ -103,8 +109,10 @@ void ReadingPublisher::cutBatch()
 
 void ReadingPublisher::dropExpired()
 {
+    // Frames that only wait to be gathered are the broker's to take.
+    if (m_connected && !windowFull())
+        return;
     const std::int64_t oldest = m_clock.monotonicNs() / kNsPerMs - m_settings.bufferMs;
-    const std::int64_t before = m_dropped;
     while (!m_frames.empty() && m_frames.front().monotonicMs < oldest) {
         m_frames.pop_front();
         ++m_dropped;
@@ -114,6 +122,11 @@ void ReadingPublisher::dropExpired()
             m_cuts.pop_front();
         }
     }
+}
+
+void ReadingPublisher::reportDrops()
+{
+    const std::int64_t before = std::exchange(m_droppedAtTick, m_dropped);
     if (m_dropped > before && !m_dropping) {
         m_dropping = true;
         notice("the broker has not taken the readings for as long as the buffer holds them (" +

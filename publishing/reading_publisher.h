@@ -35,7 +35,8 @@ struct PublishSettings
 /// Publishes every frame's readings, the run's status and its summary through a broker client,
 /// never waiting for it: frames are held while the broker is away or slow and sent in order
 /// when it takes them again; what the buffer cannot hold any more is dropped, oldest first, and
-/// counted. Driven by the frames, by tick() every tickMs(), and by what the client reports.
+/// counted. Driven by the frames, by tick() when nextTickMs() has come, and by what the client
+/// reports.
 class ReadingPublisher final : public ReadingsObserver
 {
 public:
@@ -47,8 +48,10 @@ public:
     /// buffer's span, and the client's connection served.
     static constexpr std::int64_t kIdleTickMs = 1000;
     /// The longest a frame's own message waits for those of the frames after it, so that they
-    /// go together; at most this late, and at the next tick when no frame follows.
-    static constexpr std::int64_t kGatherMs = 200;
+    /// go together: every message sent costs the connection far less than every sending.
+    static constexpr std::int64_t kGatherMs = 1000;
+    /// Gathered messages go at once when there are this many.
+    static constexpr std::int64_t kGatherFrames = 100;
     /// Messages handed to the client and not yet reported complete, at most: two seconds of
     /// the fastest rate of a message per frame.
     static constexpr int kWindow = 2000;
@@ -70,6 +73,9 @@ public:
     /// How often tick() is due now, in milliseconds: the batches' length while they are cut
     /// (at most kIdleTickMs), kIdleTickMs otherwise.
     std::int64_t tickMs() const;
+    /// When tick() is next due, in milliseconds of the clock's monotonic time: at the next
+    /// batch's end, or tickMs() after the last tick.
+    std::int64_t nextTickMs() const { return m_nextTickMs; }
     /// True when no more messages may be handed to the client until some complete.
     bool windowFull() const;
 
@@ -133,6 +139,7 @@ private:
 
     void cutBatch();
     void dropExpired();
+    void reportDrops();
     void pump();
     bool send(Message message);
     Message readingsMessage(const Cut& cut);
@@ -168,12 +175,14 @@ private:
     bool m_dropping = false;
     std::int64_t m_dropped = 0;
     std::int64_t m_droppedReported = 0;
+    std::int64_t m_droppedAtTick = 0;
 
     // The frames of each tenth of the last second, to choose between frames and batches.
     std::array<std::int64_t, 10> m_slotIds{};
     std::array<std::int64_t, 10> m_slotCounts{};
     bool m_fast = false;
     std::int64_t m_nextCutMs = 0;
+    std::int64_t m_nextTickMs = 0;
 
     std::int64_t m_timeSecond = -1;
     int m_utcOffset = 0;

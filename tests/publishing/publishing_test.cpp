@@ -35,14 +35,17 @@ struct FakeBroker : BrokerClient
     std::optional<int> publish(const std::string& topic, const std::string& payload, int qos,
                                bool retain) override
     {
-        if (refuse)
+        if (refuse) {
+            ++refused;
             return std::nullopt;
+        }
         sent.push_back({topic, payload, qos, retain, nextId});
         return nextId++;
     }
 
     std::vector<Sent> sent;
     bool refuse = false;
+    int refused = 0;
     int nextId = 1;
 };
 
@@ -99,27 +102,31 @@ struct PublisherTest : ::testing::Test
         publisher.setNoticeHandler([this](const std::string& text) { notices.push_back(text); });
     }
 
-    // `count` frames spread evenly over `ms`, with a tick every 100 ms of it.
+    // `count` frames spread evenly over `ms`, ticked as the program does: in the wake-up of
+    // the first frame at or after the tick's time, or half a tick late when no frame comes.
     void receive(int count, std::int64_t ms, bool complete = true)
     {
         const std::int64_t start = clock.ms;
         for (int i = 0; i < count; ++i) {
             const std::int64_t at = start + ms * i / count;
-            while (at >= nextTick) {
-                clock.ms = nextTick;
-                publisher.tick();
-                nextTick += ReadingPublisher::kTickMs;
-            }
+            idleUntil(at, complete);
             clock.ms = at;
+            if (at >= publisher.nextTickMs())
+                publisher.tick();
             ++frame;
             publisher.frameDecoded(readingsOf(int(frame)), frame);
             if (complete)
                 completeAll(broker, publisher, completed);
         }
+        idleUntil(start + ms, complete);
         clock.ms = start + ms;
-        while (clock.ms >= nextTick) {
+    }
+
+    void idleUntil(std::int64_t ms, bool complete)
+    {
+        while (publisher.nextTickMs() + publisher.tickMs() / 2 <= ms) {
+            clock.ms = publisher.nextTickMs() + publisher.tickMs() / 2;
             publisher.tick();
-            nextTick += ReadingPublisher::kTickMs;
             if (complete)
                 completeAll(broker, publisher, completed);
         }
@@ -130,8 +137,6 @@ struct PublisherTest : ::testing::Test
     ReadingPublisher publisher;
     std::vector<std::string> notices;
     std::int64_t frame = 0;
-    // Ticks come every 100 ms, as often as the publisher ever asks for them.
-    std::int64_t nextTick = ReadingPublisher::kTickMs;
     std::size_t completed = 0;
 };
 
@@ -253,32 +258,47 @@ TEST_F(PublisherTest, KeepsAWindowInFlightAndALostConnectionResendsWhatWasNotCom
     EXPECT_EQ(publisher.dropped(), 0);
 }
 
-TEST_F(PublisherTest, ASlowLinesMessagesGoAFewAtATime)
+TEST_F(PublisherTest, MessagesGoTogetherOnceASecondOrAHundredAtATime)
 {
     publisher.connected();
     completeAll(broker, publisher, completed);
     EXPECT_TRUE(publisher.takeSent());
     EXPECT_FALSE(publisher.takeSent());
-    std::vector<std::size_t> sentAfterEach;
-    for (int i = 0; i < 14; ++i) {
+    // Frames at 34 ms, no tick: the first at once, then those of each second together.
+    std::vector<std::size_t> sentAfter;
+    for (int i = 0; i < 40; ++i) {
         clock.ms = 1000 + 34 * i;
         publisher.frameDecoded(readingsOf(i + 1), i + 1);
-        sentAfterEach.push_back(broker.sent.size() - 1);
+        sentAfter.push_back(broker.sent.size() - 1);
     }
-    // The first at once, then those of every 200 ms together, each still a message of its own.
-    EXPECT_EQ(sentAfterEach,
-              (std::vector<std::size_t>{1, 1, 1, 1, 1, 1, 7, 7, 7, 7, 7, 7, 13, 13}));
+    EXPECT_EQ(sentAfter[0], 1u);
+    EXPECT_EQ(sentAfter[29], 1u);
+    EXPECT_EQ(sentAfter[30], 31u);
+    EXPECT_EQ(sentAfter[39], 31u);
     EXPECT_TRUE(publisher.takeSent());
-    clock.ms = 2000;
+    EXPECT_FALSE(publisher.takeSent());
+    // Frames at 2 ms: a hundred waiting go at once, each still a message of its own.
+    for (int i = 40; i < 240; ++i) {
+        clock.ms = 2400 + 2 * (i - 40);
+        publisher.frameDecoded(readingsOf(i + 1), i + 1);
+        sentAfter.push_back(broker.sent.size() - 1);
+    }
+    EXPECT_EQ(sentAfter[129], 31u);
+    EXPECT_EQ(sentAfter[130], 131u);
+    EXPECT_EQ(sentAfter[229], 131u);
+    EXPECT_EQ(sentAfter[230], 231u);
+    EXPECT_EQ(sentAfter[239], 231u);
+    clock.ms = 3000;
     publisher.tick();
-    EXPECT_EQ(published(broker).frames, countUp(1, 14));
-    EXPECT_EQ(published(broker).objects, 14);
+    EXPECT_EQ(published(broker).frames, countUp(1, 240));
+    EXPECT_EQ(published(broker).objects, 240);
 }
 
 TEST_F(PublisherTest, ACompletionTakesItsOwnMessageWhateverItsPlace)
 {
     publisher.connected();
     receive(3, 1000, false);
+    receive(0, 1000, false);
     ASSERT_EQ(broker.sent.size(), 4u);
     // The broker acknowledges the third frame first; the first two go again after a loss.
     publisher.completed(broker.sent[3].id);
@@ -293,9 +313,10 @@ TEST_F(PublisherTest, AMessageTheClientRefusesWaitsAndGoesFirst)
 {
     publisher.connected();
     broker.refuse = true;
-    receive(20, 200);
+    receive(20, 2000);
+    EXPECT_GT(broker.refused, 0);
     broker.refuse = false;
-    receive(1, 100);
+    receive(1, 1000);
     EXPECT_EQ(published(broker).frames, countUp(1, 21));
 }
 
@@ -303,6 +324,7 @@ TEST_F(PublisherTest, FastFramesGoInBatchesAndSlowOnesAloneEachOnceInOrder)
 {
     publisher.connected();
     receive(20, 1000);
+    receive(0, 1000);
     EXPECT_EQ(published(broker).objects, 20);
     // A burst switches within its tick; then 2,000 frames/s for a second.
     receive(150, 50);
@@ -315,7 +337,7 @@ TEST_F(PublisherTest, FastFramesGoInBatchesAndSlowOnesAloneEachOnceInOrder)
     receive(100, 2000);
     EXPECT_FALSE(publisher.batching());
     // The last frames' messages, gathered, go at the next tick.
-    receive(0, 100);
+    receive(0, 1500);
     const Published all = published(broker);
     EXPECT_GE(all.objects, 20 + 100 + 50);
     EXPECT_EQ(all.frames, countUp(1, 2270));
@@ -330,13 +352,15 @@ TEST_F(EveryIntervalTest, AnIntervalGivesArraysEvenOfOneFrame)
 {
     publisher.connected();
     EXPECT_EQ(publisher.tickMs(), 500);
-    receive(1, 499);
+    receive(1, 749);
     EXPECT_EQ(broker.sent.size(), 1u);
     receive(0, 1);
     ASSERT_EQ(broker.sent.size(), 2u);
     EXPECT_EQ(broker.sent[1].payload.front(), '[');
     EXPECT_EQ(broker.sent[1].payload.back(), ']');
+    receive(0, 250);
     receive(3000, 1000);
+    receive(0, 250);
     const Published result = published(broker);
     EXPECT_EQ(result.objects, 0);
     EXPECT_EQ(result.arrays, 3);
@@ -371,7 +395,7 @@ TEST_F(PublisherTest, BatchesLastUntilATenthOfASecondHasBeenSlowForASecond)
     receive(100, 100); // a tenth at the limit exactly
     receive(0, 700);
     EXPECT_TRUE(publisher.batching()) << "the burst's tenth is still within the last second";
-    receive(0, 100);
+    receive(0, 150);
     EXPECT_FALSE(publisher.batching()) << "a tenth at the limit keeps to it";
 }
 
@@ -390,6 +414,7 @@ TEST_F(BufferTest, KeepsTheNewestFramesOfItsSpanAndCountsTheRest)
     EXPECT_NE(notices[0].find("dropping the oldest frames"), std::string::npos);
     publisher.connected();
     receive(10, 300);
+    receive(0, 1500);
     EXPECT_EQ(published(broker).frames, countUp(publisher.dropped() + 1, 110));
     ASSERT_EQ(notices.size(), 2u);
     EXPECT_EQ(notices[1], std::to_string(publisher.dropped()) +
