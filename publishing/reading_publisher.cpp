@@ -143,7 +143,7 @@ void ReadingPublisher::reportDrops()
 void ReadingPublisher::connected()
 {
     m_connected = true;
-    m_urgent.push_front({m_statusTopic, "online", 1, true});
+    m_urgent.push_front({&m_statusTopic, "online", 1, true});
     pump();
 }
 
@@ -153,9 +153,9 @@ void ReadingPublisher::disconnected()
     // Sent again in their order, ahead of the rest; a new connection says "online" itself.
     for (auto it = m_inFlight.rbegin(); it != m_inFlight.rend(); ++it) {
         Message& message = it->message;
-        if (message.topic == m_statusTopic && message.payload == "online")
+        if (message.topic == &m_statusTopic && message.payload == "online")
             continue;
-        if (message.topic == m_summaryTopic && m_summary)
+        if (message.topic == &m_summaryTopic && m_summary)
             continue;
         m_urgent.push_front(std::move(message));
     }
@@ -182,14 +182,14 @@ void ReadingPublisher::completed(int id)
 
 void ReadingPublisher::publishSummary(std::string json)
 {
-    m_summary = Message{m_summaryTopic, std::move(json), 1, true};
+    m_summary = Message{&m_summaryTopic, std::move(json), 1, true};
     pump();
 }
 
 void ReadingPublisher::finish(std::string json)
 {
     cutBatch();
-    m_final = Message{m_statusTopic, "offline", 1, true};
+    m_final = Message{&m_statusTopic, "offline", 1, true};
     publishSummary(std::move(json));
 }
 
@@ -227,7 +227,7 @@ void ReadingPublisher::pump()
 bool ReadingPublisher::send(Message message)
 {
     const std::optional<int> id =
-        m_client.publish(message.topic, message.payload, message.qos, message.retain);
+        m_client.publish(*message.topic, message.payload, message.qos, message.retain);
     if (!id) {
         m_urgent.push_front(std::move(message));
         return false;
@@ -240,7 +240,7 @@ bool ReadingPublisher::send(Message message)
 
 ReadingPublisher::Message ReadingPublisher::readingsMessage(const Cut& cut)
 {
-    Message message{m_readingsTopic, {}, m_settings.qos, false, cut.array ? cut.frames : 1};
+    Message message{&m_readingsTopic, {}, m_settings.qos, false, cut.array ? cut.frames : 1};
     m_messageFrames += message.frames;
     std::string& payload = message.payload;
     payload = std::move(m_spare);

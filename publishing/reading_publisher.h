@@ -59,6 +59,8 @@ public:
     /// `profile` and `table` name and value the channels in the readings, or are null.
     ReadingPublisher(PublishSettings settings, BrokerClient& client, const Clock& clock,
                      const Profile* profile = nullptr, const ValueTable* table = nullptr);
+    ReadingPublisher(const ReadingPublisher&) = delete;
+    ReadingPublisher& operator=(const ReadingPublisher&) = delete;
 
     /// Called with what the publisher has to tell: frames dropped, and how many.
     void setNoticeHandler(std::function<void(const std::string&)> handler)
@@ -125,7 +127,8 @@ private:
     };
     struct Message
     {
-        std::string topic;
+        // One of the publisher's own topics: a message per frame copies no name.
+        const std::string* topic = nullptr;
         std::string payload;
         int qos;
         bool retain;
