@@ -52,7 +52,10 @@ MqttPublisher::MqttPublisher(MqttSettings settings, MonitorSession& session,
         m_publisher.completed(id);
         sendGathered();
     });
-    connect(&m_tickTimer, &QTimer::timeout, this, &MqttPublisher::tick);
+    connect(&m_tickTimer, &QTimer::timeout, this, [this] {
+        m_publisher.tick();
+        afterTick();
+    });
     m_summaryTimer.setInterval(static_cast<int>(m_settings.summaryEveryMs));
     connect(&m_summaryTimer, &QTimer::timeout, this,
             [this] { m_publisher.publishSummary(summary()); });
@@ -70,7 +73,8 @@ void MqttPublisher::start()
         return;
     m_started = true;
     m_session.addConsumer(this);
-    tick();
+    m_publisher.tick();
+    afterTick();
     m_summaryTimer.start();
     m_client.start();
 }
@@ -111,31 +115,33 @@ void MqttPublisher::finish(int timeoutMs)
 
 void MqttPublisher::frameDecoded(const FrameReadings& readings, std::int64_t frame)
 {
-    // While frames come, the tick is done in their wake-up, before the frame that ends its
-    // batch: a wake-up of its own costs as much as a frame's.
-    const std::int64_t now = m_clock.monotonicNs();
-    if (now / kNsPerMs >= m_publisher.nextTickMs())
-        tick();
     m_publisher.frameDecoded(readings, frame);
+    if (m_publisher.takeTicked()) {
+        afterTick();
+        return;
+    }
     // A broker slower than the frames: its acknowledgements are read now, not at the tick, but
     // not at every frame.
-    if (m_publisher.windowFull() && now - m_lastServiceNs >= kFullServiceNs) {
-        m_lastServiceNs = now;
-        m_client.service();
+    if (m_publisher.windowFull()) {
+        const std::int64_t now = m_clock.monotonicNs();
+        if (now - m_lastServiceNs >= kFullServiceNs) {
+            m_lastServiceNs = now;
+            m_client.service();
+        }
     }
     sendGathered();
 }
 
-void MqttPublisher::tick()
+void MqttPublisher::afterTick()
 {
+    // The connection is served in the tick's wake-up, whether a frame or the timer brought it.
+    m_publisher.takeTicked();
     m_client.service();
-    m_publisher.tick();
     sendGathered();
     giveBackBacklog();
     // Fires only when no frame has come to do the tick in time.
     const std::int64_t wait = m_publisher.nextTickMs() - m_clock.monotonicNs() / kNsPerMs;
-    m_tickTimer.start(static_cast<int>(std::max<std::int64_t>(wait, 0) +
-                                       m_publisher.tickMs() / 2));
+    m_tickTimer.start(static_cast<int>(std::max<std::int64_t>(wait, 0) + m_publisher.tickMs() / 2));
 }
 
 void MqttPublisher::giveBackBacklog()

@@ -47,7 +47,7 @@ signals:
 
 private:
     void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;
-    void tick();
+    void afterTick();
     void sendGathered();
     void giveBackBacklog();
     std::string summary() const;

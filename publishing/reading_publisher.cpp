@@ -45,7 +45,12 @@ bool ReadingPublisher::windowFull() const
 
 void ReadingPublisher::frameDecoded(const FrameReadings& readings, std::int64_t frame)
 {
-    HeldFrame held{m_clock.unixMs(), m_clock.monotonicNs() / kNsPerMs, frame, {}};
+    // While frames come, the tick that is due comes with the first of them, before it joins a
+    // batch: a wake-up of its own would cost as much as the frame's.
+    const std::int64_t nowMs = m_clock.monotonicNs() / kNsPerMs;
+    if (nowMs >= m_nextTickMs)
+        tick();
+    HeldFrame held{m_clock.unixMs(), nowMs, frame, {}};
     for (int k = 0; k < kChannelCount; ++k)
         held.readings[static_cast<std::size_t>(k)] =
             static_cast<std::int16_t>(readings[static_cast<std::size_t>(k)]);
@@ -95,8 +100,9 @@ void ReadingPublisher::tick()
     dropExpired();
     reportDrops();
     pump();
-    m_nextTickMs = m_settings.everyMs ? std::min(m_nextCutMs, nowMs + kIdleTickMs)
-                                      : nowMs + tickMs();
+    m_nextTickMs =
+        m_settings.everyMs ? std::min(m_nextCutMs, nowMs + kIdleTickMs) : nowMs + tickMs();
+    m_ticked = true;
 }
 
 void ReadingPublisher::cutBatch()

@@ -35,8 +35,8 @@ struct PublishSettings
 /// Publishes every frame's readings, the run's status and its summary through a broker client,
 /// never waiting for it: frames are held while the broker is away or slow and sent in order
 /// when it takes them again; what the buffer cannot hold any more is dropped, oldest first, and
-/// counted. Driven by the frames, by tick() when nextTickMs() has come, and by what the client
-/// reports.
+/// counted. Driven by the frames, which tick when a tick is due, by tick() when no frame
+/// comes, and by what the client reports.
 class ReadingPublisher final : public ReadingsObserver
 {
 public:
@@ -70,12 +70,14 @@ public:
 
     void frameDecoded(const FrameReadings& readings, std::int64_t frame) override;
     /// Cuts the batch when it is due, drops what the buffer no longer holds, and sends what it
-    /// can.
+    /// can. A frame that finds a tick due ticks first itself.
     void tick();
+    /// True when a tick came since the last call: the client's connection may then be served.
+    bool takeTicked() { return std::exchange(m_ticked, false); }
     /// How often tick() is due now, in milliseconds: the batches' length while they are cut
     /// (at most kIdleTickMs), kIdleTickMs otherwise.
     std::int64_t tickMs() const;
-    /// When tick() is next due, in milliseconds of the clock's monotonic time: at the next
+    /// When the next tick is due, in milliseconds of the clock's monotonic time: at the next
     /// batch's end, or tickMs() after the last tick.
     std::int64_t nextTickMs() const { return m_nextTickMs; }
     /// True when no more messages may be handed to the client until some complete.
@@ -173,6 +175,7 @@ private:
 
     bool m_connected = false;
     bool m_sent = false;
+    bool m_ticked = false;
     std::int64_t m_lastSendMs = std::numeric_limits<std::int64_t>::min() / 2;
     bool m_delivered = false;
     bool m_dropping = false;

@@ -102,8 +102,8 @@ struct PublisherTest : ::testing::Test
         publisher.setNoticeHandler([this](const std::string& text) { notices.push_back(text); });
     }
 
-    // `count` frames spread evenly over `ms`, ticked as the program does: in the wake-up of
-    // the first frame at or after the tick's time, or half a tick late when no frame comes.
+    // `count` frames spread evenly over `ms`; between frames, ticks come half a tick late, as
+    // the program's timer brings them when no frame has.
     void receive(int count, std::int64_t ms, bool complete = true)
     {
         const std::int64_t start = clock.ms;
@@ -111,8 +111,6 @@ struct PublisherTest : ::testing::Test
             const std::int64_t at = start + ms * i / count;
             idleUntil(at, complete);
             clock.ms = at;
-            if (at >= publisher.nextTickMs())
-                publisher.tick();
             ++frame;
             publisher.frameDecoded(readingsOf(int(frame)), frame);
             if (complete)
@@ -264,17 +262,17 @@ TEST_F(PublisherTest, MessagesGoTogetherOnceASecondOrAHundredAtATime)
     completeAll(broker, publisher, completed);
     EXPECT_TRUE(publisher.takeSent());
     EXPECT_FALSE(publisher.takeSent());
-    // Frames at 34 ms, no tick: the first at once, then those of each second together.
+    // Frames at 34 ms: those of each second go together, at the tick the first of the next
+    // brings.
     std::vector<std::size_t> sentAfter;
     for (int i = 0; i < 40; ++i) {
         clock.ms = 1000 + 34 * i;
         publisher.frameDecoded(readingsOf(i + 1), i + 1);
         sentAfter.push_back(broker.sent.size() - 1);
     }
-    EXPECT_EQ(sentAfter[0], 1u);
-    EXPECT_EQ(sentAfter[29], 1u);
-    EXPECT_EQ(sentAfter[30], 31u);
-    EXPECT_EQ(sentAfter[39], 31u);
+    EXPECT_EQ(sentAfter[29], 0u);
+    EXPECT_EQ(sentAfter[30], 30u);
+    EXPECT_EQ(sentAfter[39], 30u);
     EXPECT_TRUE(publisher.takeSent());
     EXPECT_FALSE(publisher.takeSent());
     // Frames at 2 ms: a hundred waiting go at once, each still a message of its own.
@@ -283,11 +281,11 @@ TEST_F(PublisherTest, MessagesGoTogetherOnceASecondOrAHundredAtATime)
         publisher.frameDecoded(readingsOf(i + 1), i + 1);
         sentAfter.push_back(broker.sent.size() - 1);
     }
-    EXPECT_EQ(sentAfter[129], 31u);
-    EXPECT_EQ(sentAfter[130], 131u);
-    EXPECT_EQ(sentAfter[229], 131u);
-    EXPECT_EQ(sentAfter[230], 231u);
-    EXPECT_EQ(sentAfter[239], 231u);
+    EXPECT_EQ(sentAfter[128], 30u);
+    EXPECT_EQ(sentAfter[129], 130u);
+    EXPECT_EQ(sentAfter[228], 130u);
+    EXPECT_EQ(sentAfter[229], 230u);
+    EXPECT_EQ(sentAfter[239], 230u);
     clock.ms = 3000;
     publisher.tick();
     EXPECT_EQ(published(broker).frames, countUp(1, 240));
@@ -374,6 +372,27 @@ TEST_F(EveryIntervalTest, AnIntervalGivesArraysEvenOfOneFrame)
     EXPECT_EQ(between, 1499u);
     EXPECT_EQ(array.find("}{"), std::string::npos);
     EXPECT_EQ(broker.sent[1].qos, 1);
+}
+
+TEST_F(EveryIntervalTest, FramesAloneCutEachIntervalBeforeTheFrameThatEndsIt)
+{
+    publisher.connected();
+    completeAll(broker, publisher, completed);
+    for (int i = 0; i < 300; ++i) {
+        clock.ms = 10 * i;
+        publisher.frameDecoded(readingsOf(i + 1), i + 1);
+        completeAll(broker, publisher, completed);
+    }
+    // Cut by the frames at 500, 1000, ... 2500 ms, each holding the 50 frames before it.
+    ASSERT_EQ(broker.sent.size(), 1u + 5u);
+    for (std::size_t m = 1; m < broker.sent.size(); ++m) {
+        std::size_t objects = 0;
+        for (std::size_t at = broker.sent[m].payload.find('{'); at != std::string::npos;
+             at = broker.sent[m].payload.find('{', at + 1))
+            ++objects;
+        EXPECT_EQ(objects, 50u) << m;
+    }
+    EXPECT_EQ(published(broker).frames, countUp(1, 250));
 }
 
 TEST_F(EveryIntervalTest, BatchesInFlightAreBoundedByTheirSize)
