@@ -1,5 +1,7 @@
 // The program publishing to a real mosquitto broker, with adc-sim sending the frames.
+#include "monitor/frame_format.h"
 #include "tests/support/mqtt_broker.h"
+#include "tests/support/pty_pair.h"
 #include "tests/support/sim_process.h"
 
 #include <QFile>
@@ -8,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <array>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -207,6 +210,34 @@ TEST(MqttProgram, TheBrokerSaysOfflineForAProgramThatDies)
     // The summary renewed while it ran.
     ASSERT_EQ(late.payloads("lab/rig2/summary").size(), 1u);
     EXPECT_EQ(late.payloads("lab/rig2/summary")[0].rfind("{\"frames\":", 0), 0u);
+}
+
+TEST(MqttProgram, TheLastFramesBeforeAPauseGoOutWithNoFrameAfterThem)
+{
+    MqttBroker broker;
+    ASSERT_TRUE(broker.isRunning());
+    MqttSubscriber subscriber(broker.port(), "lab/rig3/#");
+    adc::test::PtyPair line;
+    Monitor monitor(QString::fromStdString(line.path()),
+                    {"--mqtt", url(broker.port(), "lab/rig3")});
+    ASSERT_TRUE(subscriber.waitFor(
+        [](const auto& messages) { return hasMessage(messages, "lab/rig3/status", "online"); },
+        10000));
+    // Once the status's acknowledgement has been read (at the first tick), nothing in flight
+    // is left to bring the next sending. Sixty frames at once, then none: gathered, they leave
+    // at the tick the timer brings, long before the next summary.
+    QThread::msleep(2000);
+    std::string frames;
+    for (std::uint16_t i = 0; i < 60; ++i)
+        adc::appendFrame(frames, {i, i, i, i, i, i, i, i});
+    ASSERT_TRUE(line.write(frames));
+    EXPECT_TRUE(subscriber.waitFor(
+        [](const auto& messages) {
+            return std::count_if(messages.begin(), messages.end(), [](const auto& m) {
+                       return m.topic == "lab/rig3/readings";
+                   }) == 60;
+        },
+        5000));
 }
 
 TEST(MqttProgram, HighRatesGoInBatchesThatHoldEveryFrame)

@@ -262,6 +262,7 @@ TEST_F(PublisherTest, MessagesGoTogetherOnceASecondOrAHundredAtATime)
     completeAll(broker, publisher, completed);
     EXPECT_TRUE(publisher.takeSent());
     EXPECT_FALSE(publisher.takeSent());
+    EXPECT_FALSE(publisher.takeTicked());
     // Frames at 34 ms: those of each second go together, at the tick the first of the next
     // brings.
     std::vector<std::size_t> sentAfter;
@@ -275,6 +276,9 @@ TEST_F(PublisherTest, MessagesGoTogetherOnceASecondOrAHundredAtATime)
     EXPECT_EQ(sentAfter[39], 30u);
     EXPECT_TRUE(publisher.takeSent());
     EXPECT_FALSE(publisher.takeSent());
+    // The frame that ticked says so once: the connection is served in its wake-up.
+    EXPECT_TRUE(publisher.takeTicked());
+    EXPECT_FALSE(publisher.takeTicked());
     // Frames at 2 ms: a hundred waiting go at once, each still a message of its own.
     for (int i = 40; i < 240; ++i) {
         clock.ms = 2400 + 2 * (i - 40);
@@ -457,6 +461,27 @@ TEST_F(PublisherTest, OnlyTheNewestSummaryWaitsAndTheEndSaysOfflineLast)
     EXPECT_EQ(order[5], "status offline");
     EXPECT_TRUE(broker.sent[1].retain);
     EXPECT_TRUE(broker.sent[5].retain);
+    EXPECT_TRUE(publisher.drained());
+}
+
+TEST_F(PublisherTest, ALostConnectionSendsItsReadingsAgainButOnlyTheNewestSummary)
+{
+    publisher.connected();
+    publisher.publishSummary("{\"frames\":0}");
+    receive(2100, 3000, false);
+    ASSERT_TRUE(publisher.windowFull());
+    publisher.publishSummary("{\"frames\":2100}");
+    publisher.disconnected();
+    broker.sent.clear();
+    completed = 0;
+    publisher.connected();
+    receive(0, 3000);
+    EXPECT_EQ(published(broker).frames, countUp(1, 2100));
+    std::vector<std::string> summaries;
+    for (const auto& sent : broker.sent)
+        if (sent.topic == "lab/rig/summary")
+            summaries.push_back(sent.payload);
+    EXPECT_EQ(summaries, std::vector<std::string>{"{\"frames\":2100}"});
     EXPECT_TRUE(publisher.drained());
 }
 
