@@ -48,7 +48,7 @@ public:
     /// buffer's span, and the client's connection served.
     static constexpr std::int64_t kIdleTickMs = 1000;
     /// The longest a frame's own message waits for those of the frames after it, so that they
-    /// go together: every message sent costs the connection far less than every sending.
+    /// go together: a sending costs the connection far more than a message in it.
     static constexpr std::int64_t kGatherMs = 1000;
     /// Gathered messages go at once when there are this many.
     static constexpr std::int64_t kGatherFrames = 100;
